@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "platform/notifier.h"
-#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -26,6 +25,21 @@ UINT IconFlags(MessageIcon icon) {
         default:
             return 0;
     }
+}
+
+// Local conversion: this file is part of the portable core's Windows build,
+// which does not link the rest of the platform layer.
+std::wstring Utf8ToWide(const std::string& utf8) {
+    if (utf8.empty())
+        return {};
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(n > 0 ? static_cast<size_t>(n) : 0, L'\0');
+    if (n > 0) {
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(),
+                              n);
+    }
+    return out;
 }
 
 const char* IconName(MessageIcon icon) {

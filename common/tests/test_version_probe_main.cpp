@@ -1,0 +1,4 @@
+// A program that exists only to carry (or lack) a version resource.
+int main() {
+    return 0;
+}

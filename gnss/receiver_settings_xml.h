@@ -1,0 +1,22 @@
+// The receiver's options as attributes of element "ГНСС" in the suite's
+// configuration file. Every read or update reloads the file first, as the
+// configuration tool may have changed it meanwhile.
+#pragma once
+
+#include "gnss/receiver_connection.h"
+
+class XmlConfig;
+
+class XmlReceiverSettings : public ReceiverSettings {
+public:
+    // `config` is the program's configuration store (not owned); nullptr:
+    // the options keep their defaults and nothing is saved.
+    explicit XmlReceiverSettings(XmlConfig* config) : m_config(config) {}
+
+    void Load(ReceiverConfig& config) override;
+    void SaveProbe(int32_t port, int32_t speed, double latitude, double longitude) override;
+    void SaveRunLogPath(const std::string& ansiPath) override;
+
+private:
+    XmlConfig* m_config;
+};

@@ -1,0 +1,168 @@
+#include "gnss/serial_reader.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "gnss/gnss_log_files.h"
+#include "gnss/gnss_logs_format.h"
+#include "gnss/gnss_texts.h"
+#include "gnss/gps_mappings.h"
+#include "gnss/gps_record.h"
+#include "gnss/nmea_framer.h"
+#include "gnss/nmea_parser.h"
+#include "gnss/receiver_watch.h"
+#include "platform/clock.h"
+#include "platform/notifier.h"
+
+namespace {
+
+// A driver that ends comm-event waits at once with an error would make the
+// reader spin; it pauses this long (ms) between such failed waits.
+constexpr DWORD kFailedWaitPauseMs = 10;
+
+// Reads what the driver holds (at most one chunk) into the framer.
+int ReadQueued(platform::SerialPort& port, NmeaFramer& framer, char* chunk) {
+    const DWORD queued = port.QueuedInput();
+    if (queued == 0)
+        return 0;
+    const size_t want = std::min<size_t>(queued, serial_limits::kChunkBytes);
+    const int got = port.Read(chunk, want, serial_limits::kReadWaitMs);
+    if (got > 0) {
+        chunk[got] = '\0';
+        framer.Append(std::string_view(chunk, static_cast<size_t>(got)));
+    }
+    return got;
+}
+
+}  // namespace
+
+int32_t ProbePort(GnssStateBox& box, platform::SerialPort& port) {
+    const auto [portNumber, speed] = box.With([](GnssState& s) {
+        return std::pair{s.port, s.serialSpeed};
+    });
+    port.Close();
+    if (!port.Open(portNumber))
+        return 0;
+    port.Purge();
+    port.SetQueueSizes(serial_limits::kQueueBytes, serial_limits::kQueueBytes);
+    if (!port.Configure8N1(static_cast<DWORD>(speed))) {
+        port.Close();
+        return 0;
+    }
+    port.SetEventMask(EV_RXCHAR);
+    port.SetTimeouts(0, 0, 0);
+
+    // 24 KB of accumulator per probe: on the heap, freed on every way out.
+    auto framer = std::make_unique<NmeaFramer>();
+    char chunk[serial_limits::kChunkBytes + 1];
+    port.Purge();
+
+    for (int i = 0; i < serial_limits::kProbeIterations; ++i) {
+        DWORD mask = 0;
+        const auto r = port.WaitEvent(serial_limits::kProbeEventWaitMs, mask);
+        if (r == platform::SerialPort::WaitResult::Timeout)
+            break;
+        if (r != platform::SerialPort::WaitResult::Event || (mask & EV_RXCHAR) == 0) {
+            if (!port.IsOpen())
+                break;
+            continue;
+        }
+        ReadQueued(port, *framer, chunk);
+        while (auto line = framer->NextLine()) {
+            const bool found = box.With([&](GnssState& s) { return ProbeLine(*line, s); });
+            if (found)
+                return portNumber;
+        }
+    }
+    port.Close();
+    return 0;
+}
+
+void WriteFixLog(const GnssState& state, std::string_view sentence, GpsMappings& mappings,
+                 GnssLogFiles& logs) {
+    if (state.SyncState < 0)
+        return;
+    char line[kFixLineBuffer];
+    const size_t n = FormatFixLogLine(sentence, state.stepDistance,
+                                      std::string_view(state.dateStamp, 6), line, sizeof line);
+    if (n == 0)
+        return;
+    const std::string_view text(line, n);
+    logs.WriteDay(text);
+    // The run-log stream is opened and closed by the window's thread under
+    // the same mutex.
+    platform::SharedTextLock lock = mappings.LogFolder().Lock();
+    if (lock.Held())
+        logs.WriteRun(text);
+}
+
+DWORD WINAPI ReaderThread(void* argument) {
+    ReaderContext& ctx = *static_cast<ReaderContext*>(argument);
+    platform::SerialPort& port = *ctx.port;
+    // One accumulator per process, as the reader runs once at a time.
+    static NmeaFramer framer;
+    static char chunk[serial_limits::kChunkBytes + 1];
+    static char record[kGpsRecordMappingSize];
+
+    port.Purge();
+    ::WaitForSingleObject(ctx.cycleLock, INFINITE);
+    platform::Clock& clock = platform::CurrentClock();
+    ReceiverWatch watch;
+    watch.Start(clock.TickMs());
+
+    while (::WaitForSingleObject(ctx.stopEvent, 0) != WAIT_OBJECT_0) {
+        if (!port.IsOpen()) {
+            ::ReleaseSemaphore(ctx.cycleLock, 1, nullptr);
+            return 0;
+        }
+        bool silent = watch.Lost(clock.TickMs());
+        if (!silent) {
+            DWORD mask = 0;
+            const auto r = port.WaitEvent(watch.WaitMs(clock.TickMs()), mask);
+            if (r == platform::SerialPort::WaitResult::Event) {
+                if ((mask & EV_RXCHAR) != 0 && ReadQueued(port, framer, chunk) > 0)
+                    watch.NoteData(clock.TickMs());
+            } else if (r == platform::SerialPort::WaitResult::Failed) {
+                ::Sleep(kFailedWaitPauseMs);
+            }
+            silent = watch.Lost(clock.TickMs());
+        }
+        if (silent) {
+            ::ReleaseSemaphore(ctx.cycleLock, 1, nullptr);
+            // Clients learn of the loss at once, before the operator has
+            // answered the message.
+            ctx.state->With([](GnssState& s) { s.valid = 0; });
+            ctx.mappings->PublishRecord(kReceiverLostRecord);
+            if (ctx.window != nullptr)
+                ::PostMessageW(ctx.window, ctx.lostMessage, 0, 0);
+            platform::ShowMessage(gnss_text::kReceiverLost, {}, platform::MessageIcon::None,
+                                  reinterpret_cast<std::uintptr_t>(ctx.window));
+            return 0;
+        }
+
+        while (auto line = framer.NextLine()) {
+            GnssState logged;
+            std::string_view logLine;
+            ctx.state->With([&](GnssState& s) {
+                const LineResult result = ProcessLine(*line, s);
+                if (!result.logLine.empty()) {
+                    logLine = result.logLine;
+                    logged = s;
+                }
+            });
+            if (!logLine.empty())
+                WriteFixLog(logged, logLine, *ctx.mappings, *ctx.logs);
+        }
+
+        const size_t n = ctx.state->With(
+            [&](GnssState& s) { return FormatGpsRecord(s, record, sizeof record); });
+        ctx.mappings->PublishRecord(std::string_view(record, n));
+
+        // Let a waiting stopper in between two cycles.
+        ::ReleaseSemaphore(ctx.cycleLock, 1, nullptr);
+        ::WaitForSingleObject(ctx.cycleLock, INFINITE);
+    }
+    ::ReleaseSemaphore(ctx.cycleLock, 1, nullptr);
+    ::ResetEvent(ctx.stopEvent);
+    return 0;
+}

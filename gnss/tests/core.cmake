@@ -1,0 +1,17 @@
+include_guard(GLOBAL)
+survey_test(gnss_core_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/test_nmea_framer.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_nmea_parser.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_nmea_captures.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_motion.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_clock_check.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_gps_record.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_gnss_logs_format.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_client_commands.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_display_model.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_receiver_watch.cpp
+    LIBS gnss_core)
+survey_benchmark(gnss_core_bench
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_nmea_path.cpp
+    LIBS gnss_core)

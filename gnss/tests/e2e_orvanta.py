@@ -1,0 +1,500 @@
+#!/usr/bin/env python3
+"""End-to-end checks of Orvanta.exe under Wine against the receiver simulator.
+
+Every scenario deploys the programs into a folder laid out like an
+installation, starts the simulator on a pty mapped as a COM port of a private
+Wine prefix (so no other test's COM ports or named objects can interfere),
+starts Orvanta.exe with its message boxes recorded in a file, checks what the
+service publishes, logs and shows, and closes the window as an operator would.
+Every wait is bounded; nothing leaves the machine.
+
+  e2e_orvanta.py --scenario NAME --build-dir DIR --source-dir DIR --orvanta EXE
+                 --client EXE --winprobe EXE [--gps-dll DLL] [--rvupdate EXE]
+                 [--ptyshim SO] [--prefix DIR] [--work DIR] [--keep-prefix]
+  e2e_orvanta.py --stop-prefix --prefix DIR --source-dir DIR
+"""
+
+import argparse
+import datetime
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+SIM_COM = 5  # the port the simulator is mapped to in most scenarios
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("ok:", what, flush=True)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine:
+    def __init__(self, args):
+        self.args = args
+        self.wine_run = os.path.join(args.source_dir, "scripts", "wine-run")
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = args.prefix
+        self.env.pop("SURVEY_COM_MAP", None)
+        if args.ptyshim and os.path.exists(args.ptyshim):
+            self.env["SURVEY_LD_PRELOAD"] = args.ptyshim
+
+    def start(self):
+        # The first start creates the prefix; a fresh prefix sometimes needs
+        # a second start before its services answer.
+        for attempt in range(2):
+            done = subprocess.run([self.wine_run, "--start"], env=self.env, timeout=240,
+                                  stdin=subprocess.DEVNULL)
+            if done.returncode == 0:
+                break
+        else:
+            raise Failure("the Wine prefix does not start")
+        # The suite's settings name a database server, so start-up goes on to
+        # the update step, which finds no database client here.
+        self.run(["reg", "add", "HKCU\\Software\\Marvesto\\Common", "/v", "SqlServer", "/t",
+                  "REG_SZ", "/d", "127.0.0.1", "/f"], timeout=60)
+
+    def stop(self):
+        subprocess.run([self.wine_run, "--stop"], env=self.env, timeout=60,
+                       stdin=subprocess.DEVNULL)
+
+    def display(self):
+        out = subprocess.run([self.wine_run, "--display"], env=self.env, capture_output=True,
+                             text=True, timeout=30)
+        return out.stdout.strip()
+
+    def run(self, argv, timeout=30, env=None):
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        out = subprocess.run([self.wine_run] + argv, env=e, capture_output=True, timeout=timeout,
+                             stdin=subprocess.DEVNULL)
+        return out.returncode, out.stdout.decode("utf-8", "replace")
+
+    def spawn(self, argv, env=None, log=None):
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        return subprocess.Popen([self.wine_run] + argv, env=e, stdin=subprocess.DEVNULL,
+                                stdout=log or subprocess.DEVNULL, stderr=subprocess.STDOUT)
+
+
+class Scenario:
+    def __init__(self, args, wine):
+        self.args = args
+        self.wine = wine
+        self.work = os.path.join(args.work, args.scenario)
+        shutil.rmtree(self.work, ignore_errors=True)
+        self.install = os.path.join(self.work, "install")
+        os.makedirs(self.install)
+        self.messages = os.path.join(self.work, "messages.log")
+        self.truth = os.path.join(self.work, "truth.jsonl")
+        self.control = os.path.join(self.work, "sim-control")
+        open(self.control, "w").close()
+        self.sim = None
+        self.orvanta = None
+        self.orvanta_log = None
+        self.prefix_links = []
+
+    # --- set-up ------------------------------------------------------------
+    def deploy(self, gnss_attributes):
+        shutil.copy(self.args.orvanta, os.path.join(self.install, "Orvanta.exe"))
+        if self.args.gps_dll and os.path.exists(self.args.gps_dll):
+            shutil.copy(self.args.gps_dll, os.path.join(self.install, "gps.dll"))
+        if self.args.rvupdate and os.path.exists(self.args.rvupdate):
+            shutil.copy(self.args.rvupdate, os.path.join(self.install, "rvupdate.exe"))
+        element = ""
+        if gnss_attributes is not None:
+            attrs = " ".join('%s="%s"' % kv for kv in gnss_attributes.items())
+            element = "\t<ГНСС %s/>\n" % attrs
+        with open(self.config_path(), "w", encoding="utf-8") as f:
+            f.write('<?xml version="1.0" encoding="UTF-8"?>\n<CONFIGURATION>\n%s</CONFIGURATION>\n'
+                    % element)
+
+    def config_path(self):
+        return os.path.join(self.install, "Tuvarnex.xml")
+
+    def clear_com_links(self):
+        dos = os.path.join(self.args.prefix, "dosdevices")
+        for name in os.listdir(dos) if os.path.isdir(dos) else []:
+            if name.startswith("com") and name[3:].isdigit():
+                os.unlink(os.path.join(dos, name))
+
+    def start_sim(self, com, baud, extra=()):
+        argv = [sys.executable, os.path.join(self.args.source_dir, "sim", "nmea_sim.py"),
+                "--wine-com", str(com), "--baud", str(baud), "--truth", self.truth,
+                "--control-file", self.control, "--duration", "300"] + list(extra)
+        self.sim = subprocess.Popen(argv, env=self.wine.env, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL,
+                                    stderr=open(os.path.join(self.work, "sim.err"), "w"))
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if any(e.get("event") == "ready" for e in self.truth_events()):
+                return
+            if self.sim.poll() is not None:
+                break
+            time.sleep(0.1)
+        raise Failure("the simulator did not get ready")
+
+    def sim_command(self, text):
+        with open(self.control, "a") as f:
+            f.write(text + "\n")
+
+    def truth_events(self):
+        try:
+            with open(self.truth, encoding="utf-8") as f:
+                return [json.loads(line) for line in f if line.strip()]
+        except (OSError, ValueError):
+            return []
+
+    def start_orvanta(self):
+        self.orvanta_log = open(os.path.join(self.work, "orvanta.out"), "wb")
+        self.orvanta = self.wine.spawn([os.path.join(self.install, "Orvanta.exe")],
+                                       env={"SURVEY_MESSAGE_LOG": windows_path(self.messages)},
+                                       log=self.orvanta_log)
+
+    # --- observation ---------------------------------------------------------
+    def client(self, *argv, timeout=40):
+        return self.wine.run([self.args.client] + list(argv), timeout=timeout)
+
+    def record(self):
+        rc, out = self.client("record", "1", "0")
+        lines = out.strip().splitlines()
+        return lines[-1] if rc == 0 and lines else None
+
+    def wait_record(self, predicate, timeout_s, what):
+        deadline = time.monotonic() + timeout_s
+        text = None
+        while time.monotonic() < deadline:
+            text = self.record()
+            if text is not None and predicate(text):
+                return text
+            time.sleep(0.5)
+        raise Failure("%s (last record %r)" % (what, text))
+
+    def message_lines(self):
+        try:
+            with open(self.messages, encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\n") for line in f]
+        except OSError:
+            return []
+
+    def has_message(self, text):
+        # One line per box: caption, icon and text, tab-separated.
+        return any(line.split("\t")[-1] == text for line in self.message_lines())
+
+    def has_winprobe(self):
+        return bool(self.args.winprobe) and os.path.exists(self.args.winprobe)
+
+    def probe(self, *argv, timeout=30):
+        rc, out = self.wine.run([self.args.winprobe] + list(argv), timeout=timeout)
+        return rc, out
+
+    def controls(self):
+        rc, out = self.probe("controls", "--title-prefix", "Orvanta v", "--timeout", "15000")
+        check(rc == 0, "winprobe lists the window's controls")
+        table = {}
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) >= 3 and parts[0].strip().lstrip("-").isdigit():
+                table[int(parts[0])] = parts[1:]
+        return table, out
+
+    def config_text(self):
+        with open(self.config_path(), "rb") as f:
+            data = f.read()
+        for enc in ("utf-8", "utf-16"):
+            try:
+                return data.decode(enc)
+            except UnicodeDecodeError:
+                pass
+        return data.decode("latin-1")
+
+    # --- tear-down -------------------------------------------------------------
+    def close_orvanta(self):
+        if self.orvanta is None:
+            return True
+        closed = False
+        if self.orvanta.poll() is None:
+            self.client("close", "20000", timeout=40)
+            try:
+                self.orvanta.wait(timeout=30)
+                closed = True
+            except subprocess.TimeoutExpired:
+                self.orvanta.kill()
+                self.orvanta.wait(timeout=10)
+        else:
+            closed = True
+        self.orvanta_log.close()
+        self.orvanta = None
+        return closed
+
+    def stop_sim(self):
+        if self.sim is not None and self.sim.poll() is None:
+            self.sim_command("quit")
+            try:
+                self.sim.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.sim.kill()
+                self.sim.wait(timeout=5)
+        self.sim = None
+
+    def cleanup(self):
+        try:
+            self.close_orvanta()
+        finally:
+            self.stop_sim()
+            self.clear_com_links()
+
+
+def parse_record(text):
+    fields = text.replace("\\n", "").split()
+    return fields
+
+
+def sent_ggas(scenario):
+    return [e for e in scenario.truth_events()
+            if e.get("event") == "sent" and e.get("type") == "GGA" and e.get("lat") is not None]
+
+
+def check_day_log(scenario, min_lines):
+    today = datetime.datetime.utcnow()
+    path = os.path.join(scenario.install, "gps%02d%02d%02d.log" % (today.year % 100, today.month,
+                                                                   today.day))
+    check(os.path.exists(path), "the day log %s exists" % os.path.basename(path))
+    # Text-mode streams: every line ends in CR LF on disk.
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n"),
+          "day-log lines end in CR LF")
+    lines = [line for line in data.split(b"\r\n") if line]
+    check(len(lines) >= min_lines, "the day log has at least %d fix lines (%d)" % (min_lines,
+                                                                                 len(lines)))
+    stamp = b"%02d%02d%02d" % (today.year % 100, today.month, today.day)
+    for line in lines:
+        head, _, xor_text = line.rpartition(b",")
+        xor = 0
+        for b in head:
+            xor ^= b
+        check(xor_text.isdigit() and int(xor_text) == xor,
+              "day-log line ends with the XOR of its bytes: %s" % line.decode("latin-1"))
+        check(head.startswith(b"$GPGGA,"), "day-log line starts with the GGA sentence")
+        sentence, step, date = head.rsplit(b",", 2)
+        check(date == stamp, "day-log line carries the UTC date stamp")
+        check(b"." in step and len(step.split(b".")[1]) == 2, "step distance has two decimals")
+        star = sentence.index(b"*")
+        body = sentence[1:star]
+        cs = 0
+        for b in body:
+            cs ^= b
+        check(sentence[star + 1:] == b"%02X" % cs, "logged sentence keeps its checksum")
+    return lines
+
+
+# --- scenarios -----------------------------------------------------------------
+
+def connect_and_publish(s, com, sim_baud, gnss_attrs, sats=9):
+    s.deploy(gnss_attrs)
+    s.clear_com_links()
+    s.start_sim(com, sim_baud, ["--sats", str(sats), "--speed", "54"])
+    s.start_orvanta()
+    record = s.wait_record(lambda t: t.startswith("1 "), 60, "a record with flag 1 is published")
+    fields = parse_record(record)
+    check(len(fields) == 9, "the record has nine fields")
+    check(fields[8] == str(sats), "satellites match the simulator (%s)" % fields[8])
+    ggas = sent_ggas(s)
+    lat, lon = float(fields[1]), float(fields[2])
+    check(any(abs(g["lat"] - lat) < 1e-6 and abs(g["lon"] - lon) < 1e-6 for g in ggas),
+          "published position is one the simulator sent (%f, %f)" % (lat, lon))
+    check(all(len(f.split(".")[1]) == 12 for f in fields[1:7]), "twelve decimals")
+    check(len(fields[7].split(".")[1]) == 3, "fix time with three decimals")
+    return record
+
+
+def scenario_configured(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM,
+                                             "широта": 56, "долгота": 37})
+    time.sleep(6)
+    record = s.record()
+    fields = parse_record(record)
+    speed = float(fields[6])
+    check(abs(speed - 15.0) < 1.5, "speed follows the simulated drive of 54 km/h (%f m/s)" % speed)
+    step = float(fields[3])
+    check(abs(step - 15.0) < 1.5, "step distance of one second at 15 m/s (%f m)" % step)
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+    check_day_log(s, 3)
+    text = s.config_text()
+    check('порт="%d"' % SIM_COM in text and 'скорость="115200"' in text,
+          "the configuration keeps the working port and speed")
+
+
+def scenario_wrong_speed(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 57600, "порт": SIM_COM})
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+    check('скорость="115200"' in s.config_text(), "the configuration now names 115200 bit/s")
+
+
+def scenario_missing_port(s):
+    # Port 7 is configured but absent: the scan starts at once with the
+    # highest port present, where the receiver talks at 57600 bit/s.
+    connect_and_publish(s, 4, 57600, {"скорость": 115200, "порт": 7})
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+    text = s.config_text()
+    check('порт="4"' in text and 'скорость="57600"' in text,
+          "the configuration now names COM4 at 57600 bit/s")
+
+
+def scenario_no_receiver(s):
+    s.deploy({"скорость": 115200, "порт": 1})
+    s.clear_com_links()
+    s.start_orvanta()
+    deadline = time.monotonic() + 40
+    while time.monotonic() < deadline and not s.message_lines():
+        time.sleep(0.3)
+    check(s.has_message("Не удается подключить GPS-приемник"), "no receiver at start is reported")
+    if s.has_winprobe():
+        table, _ = s.controls()
+        check(table.get(1005, ["", ""])[1] == "COM?", "the port indicator reads COM?")
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+
+
+def scenario_silent(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
+    s.sim_command("silent")
+    s.wait_record(lambda t: t == "0\\n", 15, "a silent receiver turns the record into 0\\n")
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and not s.has_message("GPS-приёмник отключен"):
+        time.sleep(0.3)
+    check(s.has_message("GPS-приёмник отключен"), "the loss is reported to the operator")
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE after the loss")
+
+
+def scenario_window(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
+    time.sleep(5)
+    table, out = s.controls()
+    with open(os.path.join(s.work, "controls.txt"), "w", encoding="utf-8") as f:
+        f.write(out)
+
+    def text(i):
+        return table.get(i, ["", ""])[1] if len(table.get(i, [])) > 1 else ""
+
+    def face(i):
+        row = table.get(i, [])
+        return row[2].strip().lower() if len(row) > 2 else ""
+
+    check(text(1005) == "COM%d" % SIM_COM, "port indicator shows COM%d" % SIM_COM)
+    check(face(1005) == "0x00ff00", "port indicator is green")
+    check(text(1004).startswith("Спут 9") or text(1004).startswith("Спут "),
+          "satellite indicator text %r" % text(1004))
+    check(face(1004) == "0x00ff00", "satellite indicator is green")
+    check(text(1009).endswith(" км/ч"), "speed shown in km/h (%r)" % text(1009))
+    check(text(1012).endswith(" м/с2"), "acceleration shown (%r)" % text(1012))
+    check(text(1000) == "Путь" and face(1000) == "0xffaa88", "label Путь in light blue")
+    check(text(1017) == "Информация", "information field keeps its caption")
+    rc, title = s.probe("wait", "--title-prefix", "Orvanta v")
+    check(title.strip().startswith("Orvanta v1.4.2.17"), "title with the version (%r)" %
+          title.strip())
+    display = s.wine.display()
+    shot = os.path.join(s.args.work, "orvanta-window.png")
+    if display and shutil.which("import"):
+        subprocess.run(["import", "-display", display, "-window", "root", shot], timeout=30,
+                       stdin=subprocess.DEVNULL)
+        check(os.path.exists(shot), "screenshot saved to %s" % shot)
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+
+
+def scenario_run_log(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
+    runs = os.path.join(s.work, "runs")
+    os.makedirs(runs)
+    rc, _ = s.client("log-write", "1 " + windows_path(runs))
+    check(rc == 0, "client writes the start command")
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline and not os.listdir(runs):
+        time.sleep(0.2)
+    files = os.listdir(runs)
+    check(len(files) == 1 and files[0].endswith("gps.log") and len(files[0]) == 19,
+          "a run log yymmddhhmmssgps.log is opened (%s)" % files)
+    rc, out = s.client("log")
+    check(out.strip() == "0\\n", "the command is acknowledged with 0\\n")
+    time.sleep(3)
+    # Continue twice: each reopening must replace the open stream.
+    for _ in range(2):
+        s.client("log-write", "2")
+        time.sleep(0.5)
+    time.sleep(2)
+    s.client("log-write", "1")
+    time.sleep(1)
+    with open(os.path.join(runs, files[0]), "rb") as f:
+        lines = [line for line in f.read().split(b"\r\n") if line]
+    check(len(lines) >= 3, "the run log got fix lines (%d)" % len(lines))
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+    check('локальный_файл=""' in s.config_text(), "stopping clears the stored run-log path")
+
+
+SCENARIOS = {
+    "configured": scenario_configured,
+    "wrong-speed": scenario_wrong_speed,
+    "missing-port": scenario_missing_port,
+    "no-receiver": scenario_no_receiver,
+    "silent": scenario_silent,
+    "window": scenario_window,
+    "run-log": scenario_run_log,
+}
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--scenario", choices=sorted(SCENARIOS))
+    p.add_argument("--source-dir", required=True)
+    p.add_argument("--build-dir")
+    p.add_argument("--orvanta")
+    p.add_argument("--client")
+    p.add_argument("--winprobe")
+    p.add_argument("--gps-dll")
+    p.add_argument("--rvupdate")
+    p.add_argument("--ptyshim")
+    p.add_argument("--prefix")
+    p.add_argument("--work")
+    p.add_argument("--start-prefix", action="store_true")
+    p.add_argument("--stop-prefix", action="store_true")
+    args = p.parse_args()
+    if args.prefix is None:
+        args.prefix = os.path.join(args.build_dir, "e2e-orvanta", "wineprefix")
+    if args.work is None:
+        args.work = os.path.join(args.build_dir, "e2e-orvanta")
+    wine = Wine(args)
+    if args.stop_prefix:
+        wine.stop()
+        return 0
+    if args.start_prefix:
+        os.makedirs(os.path.dirname(args.prefix), exist_ok=True)
+        wine.start()
+        return 0
+    s = Scenario(args, wine)
+    try:
+        SCENARIOS[args.scenario](s)
+    except Failure as e:
+        print("FAILED:", e, flush=True)
+        print("messages:", s.message_lines(), flush=True)
+        return 1
+    finally:
+        s.cleanup()
+    print("scenario %s passed" % args.scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

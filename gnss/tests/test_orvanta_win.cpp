@@ -1,0 +1,218 @@
+// The Win32 pieces of the GNSS service under Wine: the serial port's
+// refusals, the log files' streams, the shared blocks, the fix log and the
+// connection's port search without a receiver.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "gnss/client_commands.h"
+#include "gnss/gnss_log_files.h"
+#include "gnss/gps_mappings.h"
+#include "gnss/receiver_connection.h"
+#include "gnss/serial_reader.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+#include "platform/shared_text.h"
+#include "platform/text.h"
+
+namespace {
+
+std::wstring TempFolder(const wchar_t* name) {
+    wchar_t base[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, base);
+    std::wstring folder = std::wstring(base) + name;
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::string ReadFile(const std::wstring& path) {
+    std::ifstream in(platform::WideToUtf8(path), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(SerialPortTest, NamesEveryPortWithTheDevicePrefix) {
+    EXPECT_EQ(platform::SerialPort::DeviceName(7), L"\\\\.\\COM7");
+    EXPECT_EQ(platform::SerialPort::DeviceName(255), L"\\\\.\\COM255");
+}
+
+TEST(SerialPortTest, AnAbsentPortNeitherOpensNorWaits) {
+    platform::SerialPort port;
+    EXPECT_FALSE(platform::SerialPort::Exists(250));
+    EXPECT_FALSE(port.Open(250));
+    EXPECT_FALSE(port.IsOpen());
+    DWORD mask = 1;
+    EXPECT_EQ(port.WaitEvent(10, mask), platform::SerialPort::WaitResult::Failed);
+    EXPECT_EQ(mask, 0u);
+    char buffer[8];
+    EXPECT_EQ(port.Read(buffer, sizeof buffer, 10), -1);
+    EXPECT_EQ(port.QueuedInput(), 0u);
+    EXPECT_FALSE(port.Configure8N1(115200));
+    port.Close();  // harmless when closed
+}
+
+class LogFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_folder = TempFolder(L"orvanta_log_test"); }
+    void TearDown() override {
+        m_logs.CloseAll();
+        ::DeleteFileW(m_logs.DayLogPath().c_str());
+        ::DeleteFileW(m_logs.EventLogPath().c_str());
+        ::RemoveDirectoryW(m_folder.c_str());
+    }
+    std::wstring m_folder;
+    GnssLogFiles m_logs;
+};
+
+TEST_F(LogFilesTest, DayLogIsNamedAfterTheStartDateAndFlushedPerLine) {
+    m_logs.OpenDayAndEvent(m_folder, platform::CivilTime{2018, 12, 4, 27, 23, 59, 0, 0});
+    ASSERT_TRUE(m_logs.DayLogOpen());
+    ASSERT_TRUE(m_logs.EventLogOpen());
+    EXPECT_EQ(m_logs.DayLogPath(), m_folder + L"\\gps181227.log");
+    EXPECT_EQ(m_logs.EventLogPath(), m_folder + L"\\gnssLog.log");
+    m_logs.WriteDay("$GPGGA,1*00,0.00,181227,1\n");
+    // Readable while still open: the line was flushed.
+    EXPECT_EQ(ReadFile(m_logs.DayLogPath()), "$GPGGA,1*00,0.00,181227,1\r\n");
+}
+
+TEST_F(LogFilesTest, RepeatedRunLogOpeningsLeaveOneStream) {
+    m_logs.OpenDayAndEvent(m_folder, platform::CivilTime{});
+    const std::string path = platform::WideToAnsi(m_folder) + "\\run.log";
+    ASSERT_TRUE(m_logs.OpenRun(path, true));
+    m_logs.WriteRun("a\n");
+    ASSERT_TRUE(m_logs.OpenRun(path, false));
+    ASSERT_TRUE(m_logs.OpenRun(path, false));
+    m_logs.WriteRun("b\n");
+    m_logs.CloseRun();
+    EXPECT_EQ(ReadFile(platform::AnsiToWide(path)), "a\r\nb\r\n");
+    // An open stream would keep the file from being deleted.
+    EXPECT_TRUE(::DeleteFileA(path.c_str()));
+}
+
+TEST_F(LogFilesTest, RunLogInAMissingFolderStaysClosed) {
+    EXPECT_FALSE(m_logs.OpenRun(platform::WideToAnsi(m_folder) + "\\missing\\run.log", true));
+    EXPECT_FALSE(m_logs.RunLogOpen());
+    m_logs.WriteRun("skipped\n");
+}
+
+class MappingsTest : public ::testing::Test {
+protected:
+    void TearDown() override { m_mappings.Close(); }
+    GpsMappings m_mappings;
+};
+
+TEST_F(MappingsTest, CreatesTheThreeBlocksWithTheirInitialTexts) {
+    EXPECT_TRUE(m_mappings.Create().empty());
+    auto client =
+        platform::SharedTextBlock::Open(L"MyGPSSyncMappingObject", L"MyGPSSynchMutex", 260);
+    ASSERT_TRUE(client.Ready());
+    std::string text;
+    ASSERT_EQ(client.Read(text), platform::SharedTextAccess::Ok);
+    EXPECT_EQ(text, "0\n");
+    auto folder =
+        platform::SharedTextBlock::Open(L"MyLogFolderMappingObject", L"MyGPSLogFolderMutex", 260);
+    ASSERT_EQ(folder.Read(text), platform::SharedTextAccess::Ok);
+    EXPECT_EQ(text, "0\n");
+}
+
+TEST_F(MappingsTest, PublishedRecordReachesAClient) {
+    m_mappings.Create();
+    auto client =
+        platform::SharedTextBlock::Open(L"MyGPSFileMappingObject", L"MyGPSBufferMutex", 1024);
+    ASSERT_TRUE(client.Ready());
+    ASSERT_TRUE(m_mappings.PublishRecord("0\n"));
+    std::string text;
+    ASSERT_EQ(client.Read(text), platform::SharedTextAccess::Ok);
+    EXPECT_EQ(text, "0\n");
+    // A record longer than the block is cut, never written past it.
+    ASSERT_TRUE(m_mappings.PublishRecord(std::string(2000, '7')));
+    ASSERT_EQ(client.Read(text), platform::SharedTextAccess::Ok);
+    EXPECT_EQ(text.size(), 1023u);
+}
+
+class FixLogTest : public LogFilesTest {
+protected:
+    void SetUp() override {
+        LogFilesTest::SetUp();
+        m_mappings.Create();
+        m_logs.OpenDayAndEvent(m_folder, platform::CivilTime{2018, 12, 4, 27, 0, 0, 0, 0});
+        std::snprintf(m_state.dateStamp, sizeof m_state.dateStamp, "181227");
+        m_state.stepDistance = 11.134;
+    }
+    void TearDown() override {
+        m_mappings.Close();
+        LogFilesTest::TearDown();
+    }
+    static constexpr const char* kSentence =
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
+    GpsMappings m_mappings;
+    GnssState m_state;
+};
+
+TEST_F(FixLogTest, LineCarriesStepStampAndXor) {
+    WriteFixLog(m_state, kSentence, m_mappings, m_logs);
+    const std::string line = std::string(kSentence) + ",11.13,181227";
+    unsigned x = 0;
+    for (unsigned char c : line)
+        x ^= c;
+    EXPECT_EQ(ReadFile(m_logs.DayLogPath()), line + "," + std::to_string(x) + "\r\n");
+}
+
+TEST_F(FixLogTest, PendingClockCheckLogsNothing) {
+    m_state.SyncState = kSyncRequested;
+    WriteFixLog(m_state, kSentence, m_mappings, m_logs);
+    EXPECT_EQ(ReadFile(m_logs.DayLogPath()), "");
+}
+
+TEST_F(FixLogTest, RunLogGetsTheSameLine) {
+    const std::string path = platform::WideToAnsi(m_folder) + "\\run.log";
+    ASSERT_TRUE(m_logs.OpenRun(path, true));
+    WriteFixLog(m_state, kSentence, m_mappings, m_logs);
+    m_logs.CloseRun();
+    EXPECT_EQ(ReadFile(platform::AnsiToWide(path)), ReadFile(m_logs.DayLogPath()));
+    ::DeleteFileA(path.c_str());
+}
+
+class CountingSettings : public ReceiverSettings {
+public:
+    void Load(ReceiverConfig& config) override {
+        ++loads;
+        config.port = 250;
+        config.speed = 9600;
+        config.latitude = 55.5;
+        config.longitude = 37.5;
+        config.runLogPath = "C:\\runs\\x.log";
+    }
+    void SaveProbe(int32_t, int32_t, double, double) override { ++saves; }
+    void SaveRunLogPath(const std::string&) override {}
+    int loads = 0;
+    int saves = 0;
+};
+
+TEST(ReceiverConnectionTest, WithoutPortsNoReceiverIsFoundAndTheConfigurationIsReadOnce) {
+    GnssStateBox state;
+    GpsMappings mappings;
+    GnssLogFiles logs;
+    CountingSettings settings;
+    ReceiverConnection connection(state, mappings, logs, settings);
+    ASSERT_TRUE(connection.CreateEvents());
+    EXPECT_EQ(connection.OpenReceiver(), 0);
+    EXPECT_EQ(connection.OpenReceiver(), 0);
+    EXPECT_EQ(settings.loads, 1);
+    EXPECT_EQ(settings.saves, 0);
+    const GnssState s = state.Snapshot();
+    EXPECT_EQ(s.port, 250);
+    EXPECT_EQ(s.serialSpeed, 9600);
+    EXPECT_DOUBLE_EQ(s.latitude, 55.5);
+    EXPECT_EQ(connection.RunLog().StoredPath(), "C:\\runs\\x.log");
+    EXPECT_FALSE(connection.ReaderRunning());
+    connection.StopReader();  // nothing to stop
+    connection.CloseEvents();
+}
+
+}  // namespace

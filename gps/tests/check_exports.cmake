@@ -1,0 +1,35 @@
+# cmake -DDLL=<gps.dll> -DDEF=<gps.def> -DOBJDUMP=<objdump> -P check_exports.cmake
+# Fails unless the DLL's export table names exactly the functions of the .def file.
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+
+# The name table: "[Ordinal/Name Pointer] Table" followed by lines "\t[   0] _Name".
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" start)
+if(start EQUAL -1)
+    message(FATAL_ERROR "${DLL} has no export name table")
+endif()
+string(SUBSTRING "${dump}" ${start} -1 table)
+string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+set(exported)
+foreach(entry ${entries})
+    string(REGEX REPLACE "^\n\t\\[ *[0-9]+\\] " "" name "${entry}")
+    list(APPEND exported ${name})
+endforeach()
+
+file(STRINGS ${DEF} def_lines)
+set(expected)
+foreach(line ${def_lines})
+    if(line MATCHES "^[ \t]+(_[A-Za-z]+)[ \t]*$")
+        list(APPEND expected ${CMAKE_MATCH_1})
+    endif()
+endforeach()
+
+list(SORT exported)
+list(SORT expected)
+list(LENGTH expected count)
+if(NOT exported STREQUAL expected OR NOT count EQUAL 20)
+    message(FATAL_ERROR "exports of ${DLL}:\n  ${exported}\nexpected (${count}):\n  ${expected}")
+endif()
+message(STATUS "gps.dll exports the ${count} functions of gps.def")

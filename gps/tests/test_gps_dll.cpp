@@ -1,0 +1,185 @@
+// gps.dll as the suite's programs use it: loaded by path, functions taken by name.
+// The build puts one copy beside a stand-in Orvanta.exe ("with_service") and
+// one alone ("without_service").
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "gps/gps.h"
+#include "platform/handles.h"
+#include "platform/text.h"
+
+namespace {
+
+const char* const kExports[] = {"_InitGPSDefault", "_InitGPSDefaultHidden",
+                                "_GPSConnected",   "_UpdateGPS",
+                                "_QuitGPS",        "_UnMap",
+                                "_Synchro",        "_NoSynchro",
+                                "_SetLogFolder",   "_GetGPSLat",
+                                "_GetGPSLong",     "_GetGPSCurDist",
+                                "_GetGPSLatSpeed", "_GetGPSLonSpeed",
+                                "_GetGPSCurSpeed", "_GetGPSTime",
+                                "_GetSatNumber",   "_GetGPSX",
+                                "_GetGPSY",        "_GetGPSHeading"};
+
+// A Unix path from the test environment as a path on Wine's Z: drive.
+std::wstring FromEnvironmentPath(const wchar_t* variable, const std::wstring& tail) {
+    wchar_t value[1024] = {};
+    const DWORD n = ::GetEnvironmentVariableW(variable, value, 1024);
+    if (n == 0 || n >= 1024)
+        return {};
+    std::wstring path = std::wstring(L"Z:") + value + L"/" + tail;
+    for (auto& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::wstring TestFolder(const std::wstring& tail) {
+    return FromEnvironmentPath(L"SURVEY_GPS_TEST_DIR", tail);
+}
+
+bool ServiceRunning() {
+    platform::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W e = {};
+    e.dwSize = sizeof(e);
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &e); more;
+         more = ::Process32NextW(snapshot.Get(), &e))
+        if (wcsstr(e.szExeFile, L"Orvanta"))
+            return true;
+    return false;
+}
+
+std::string ReadFile(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, int timeoutMs = 5000) {
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
+
+class GpsLibrary {
+public:
+    explicit GpsLibrary(const std::wstring& path) : m_module(::LoadLibraryW(path.c_str())) {}
+    bool Loaded() const { return m_module.Valid(); }
+    template <typename F>
+    F Get(const char* name) const {
+        return reinterpret_cast<F>(::GetProcAddress(m_module.Get(), name));
+    }
+    int Int(const char* name) const { return Get<GpsIntFunction>(name)(); }
+    double Double(const char* name) const { return Get<GpsDoubleFunction>(name)(); }
+    void Void(const char* name) const { Get<GpsVoidFunction>(name)(); }
+
+private:
+    platform::UniqueModule m_module;
+};
+
+// Ends the stand-in service the library started.
+void StopFakeService() {
+    platform::UniqueHandle quit(
+        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"SurveyFakeGnssServiceQuit"));
+    if (quit)
+        ::SetEvent(quit.Get());
+    WaitFor([] { return !ServiceRunning(); }, 10000);
+}
+
+TEST(GpsDll, ExportsTheTwentyFunctionsByName) {
+    GpsLibrary gps(TestFolder(L"without_service\\gps.dll"));
+    ASSERT_TRUE(gps.Loaded());
+    for (const char* name : kExports)
+        EXPECT_NE(gps.Get<FARPROC>(name), nullptr) << name;
+}
+
+TEST(GpsDll, StartsTheServiceHiddenAndReadsItsFix) {
+    ASSERT_FALSE(ServiceRunning()) << "another GNSS service runs in this prefix";
+    const std::wstring commands = TestFolder(L"with_service\\commands.txt");
+    ::DeleteFileW(commands.c_str());
+    ::SetEnvironmentVariableW(L"SURVEY_FAKE_GNSS_COMMANDS", commands.c_str());
+    {
+        GpsLibrary gps(TestFolder(L"with_service\\gps.dll"));
+        ASSERT_TRUE(gps.Loaded());
+        EXPECT_EQ(gps.Int("_UpdateGPS"), 0);  // nothing mapped yet: initial values
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLat"), 56.0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLong"), 37.8);
+
+        ASSERT_EQ(gps.Int("_InitGPSDefaultHidden"), 1);
+        EXPECT_TRUE(ServiceRunning());
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLat"), 55.5);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLong"), 37.5);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSCurDist"), 2.0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLatSpeed"), 0.00001);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLonSpeed"), 0.00002);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSCurSpeed"), 2.0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSTime"), 123456.0);
+        EXPECT_EQ(gps.Int("_GetSatNumber"), 9);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSX"), 0.0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSY"), 0.0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSHeading"), 0.0);
+        EXPECT_EQ(gps.Int("_GPSConnected"), 1);
+
+        // The service answers run-log commands; it saw exactly this text.
+        gps.Get<GpsSetLogFolderFunction>("_SetLogFolder")("1 C:\\runs\\day1");
+        EXPECT_TRUE(WaitFor([&] { return ReadFile(commands) == "1 C:\\runs\\day1\n"; }))
+            << ReadFile(commands);
+
+        // The service loses its receiver: the record reads "0\n".
+        {
+            platform::UniqueHandle mapping(
+                ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, L"MyGPSFileMappingObject"));
+            platform::UniqueHandle mutex(
+                ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"MyGPSBufferMutex"));
+            ASSERT_TRUE(mapping && mutex);
+            platform::UniqueView view(
+                ::MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, 1024));
+            ASSERT_TRUE(view);
+            ASSERT_EQ(::WaitForSingleObject(mutex.Get(), 5000), WAIT_OBJECT_0);
+            std::strcpy(static_cast<char*>(view.Get()), "0\n");
+            ::ReleaseMutex(mutex.Get());
+        }
+        EXPECT_EQ(gps.Int("_UpdateGPS"), 0);
+        EXPECT_EQ(gps.Int("_GetSatNumber"), 0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSCurDist"), 0.0);
+        EXPECT_DOUBLE_EQ(gps.Double("_GetGPSLat"), 55.5);
+
+        EXPECT_EQ(gps.Int("_QuitGPS"), 1);
+        gps.Void("_UnMap");
+        EXPECT_EQ(gps.Int("_UpdateGPS"), 0);
+    }
+    StopFakeService();
+    EXPECT_FALSE(ServiceRunning());
+}
+
+TEST(GpsDll, ServiceMissingBesideTheLibraryIsReported) {
+    ASSERT_FALSE(ServiceRunning());
+    const std::wstring log = TestFolder(L"without_service\\messages.log");
+    ::DeleteFileW(log.c_str());
+    ::SetEnvironmentVariableW(L"SURVEY_MESSAGE_LOG", log.c_str());
+    {
+        GpsLibrary gps(TestFolder(L"without_service\\gps.dll"));
+        ASSERT_TRUE(gps.Loaded());
+        EXPECT_EQ(gps.Int("_InitGPSDefault"), 10);
+        EXPECT_EQ(gps.Int("_GPSConnected"), 10);
+    }
+    ::SetEnvironmentVariableW(L"SURVEY_MESSAGE_LOG", nullptr);
+    EXPECT_EQ(ReadFile(log), "Ошибка!\terror\tНе запускается монитор GPS-сигналов\n");
+}
+
+}  // namespace

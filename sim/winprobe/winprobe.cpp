@@ -1,0 +1,266 @@
+// winprobe: drives the suite's windows from outside, for end-to-end tests.
+// Prints plain UTF-8 lines; exit code 0 on success, 1 when the window, the
+// control or the box was not found in time, 2 on a usage error.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "probe_commands.h"
+
+namespace {
+
+constexpr DWORD kDefaultTimeoutMs = 10000;
+
+const char kUsage[] =
+    "usage: winprobe COMMAND [options]\n"
+    "  list                      top-level windows: handle, class, title (tab-separated)\n"
+    "  wait                      wait for the window; prints its title\n"
+    "  text --id N               the text of control N\n"
+    "  face --id N               the face colour of button N as 0xBBGGRR, or none\n"
+    "  click --id N [--command]  press button N (BM_CLICK; --command: WM_COMMAND to its parent)\n"
+    "  controls                  the window's controls: id, class, text[, face colour]\n"
+    "  close [--wait-gone]       send WM_CLOSE to the window (and wait until it is gone)\n"
+    "  boxes [--title T]         message boxes: title<TAB>text\n"
+    "  box-ok [--title T] [--button N]\n"
+    "                            wait for a message box, print its text, press OK (or N)\n"
+    "window: --title T | --title-prefix P | --class C; --timeout MS (default 10000)\n"
+    "texts: line breaks are printed as \\n and tabs as \\t\n";
+
+struct Options {
+    std::wstring command;
+    winprobe::WindowQuery query;
+    int id = -1;
+    int button = 0;
+    DWORD timeoutMs = kDefaultTimeoutMs;
+    bool viaCommand = false;
+    bool waitGone = false;
+};
+
+void WriteUtf8(HANDLE out, const std::wstring& text) {
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                          size, nullptr, nullptr);
+    DWORD written = 0;
+    ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void Line(const std::wstring& text) {
+    WriteUtf8(::GetStdHandle(STD_OUTPUT_HANDLE), text + L"\n");
+}
+
+void Error(const std::wstring& text) {
+    WriteUtf8(::GetStdHandle(STD_ERROR_HANDLE), L"winprobe: " + text + L"\n");
+}
+
+// One value per line: line breaks and tabs inside a text are escaped.
+std::wstring Escape(const std::wstring& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t c = text[i];
+        if (c == L'\r') {
+            if (i + 1 < text.size() && text[i + 1] == L'\n') {
+                ++i;
+            }
+            out += L"\\n";
+        } else if (c == L'\n') {
+            out += L"\\n";
+        } else if (c == L'\t') {
+            out += L"\\t";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::wstring Hex(unsigned long long value, int digits) {
+    wchar_t buffer[32];
+    std::swprintf(buffer, 32, L"0x%0*llX", digits, value);
+    return buffer;
+}
+
+bool ParseInt(const wchar_t* text, long long& value) {
+    wchar_t* end = nullptr;
+    value = std::wcstoll(text, &end, 0);
+    return end != text && *end == L'\0';
+}
+
+bool Parse(int argc, wchar_t** argv, Options& o) {
+    if (argc < 2) {
+        return false;
+    }
+    o.command = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        std::wstring a = argv[i];
+        auto next = [&](std::wstring& into) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        auto nextInt = [&](long long& into) { return i + 1 < argc && ParseInt(argv[++i], into); };
+        long long n = 0;
+        if (a == L"--title") {
+            if (!next(o.query.title))
+                return false;
+        } else if (a == L"--title-prefix") {
+            if (!next(o.query.titlePrefix))
+                return false;
+        } else if (a == L"--class") {
+            if (!next(o.query.className))
+                return false;
+        } else if (a == L"--id") {
+            if (!nextInt(n))
+                return false;
+            o.id = static_cast<int>(n);
+        } else if (a == L"--button") {
+            if (!nextInt(n))
+                return false;
+            o.button = static_cast<int>(n);
+        } else if (a == L"--timeout") {
+            if (!nextInt(n) || n < 0)
+                return false;
+            o.timeoutMs = static_cast<DWORD>(n);
+        } else if (a == L"--command") {
+            o.viaCommand = true;
+        } else if (a == L"--wait-gone") {
+            o.waitGone = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HasWindowQuery(const Options& o) {
+    return !o.query.title.empty() || !o.query.titlePrefix.empty() || !o.query.className.empty();
+}
+
+struct ControlLister {
+    HWND top;
+};
+
+BOOL CALLBACK PrintControl(HWND hwnd, LPARAM) {
+    wchar_t cls[256] = {};
+    ::GetClassNameW(hwnd, cls, 256);
+    std::wstring line = std::to_wstring(::GetDlgCtrlID(hwnd)) + L"\t" + cls + L"\t" +
+                        Escape(winprobe::ControlText(hwnd).value_or(L""));
+    if (auto face = winprobe::FaceColor(hwnd)) {
+        line += L"\t" + Hex(*face, 6);
+    }
+    Line(line);
+    return TRUE;
+}
+
+int Run(const Options& o) {
+    if (o.command == L"list") {
+        for (const auto& w : winprobe::ListTopWindows(o.query)) {
+            Line(Hex(reinterpret_cast<ULONG_PTR>(w.hwnd), 8) + L"\t" + w.className + L"\t" +
+                 Escape(w.title) + (w.visible ? L"" : L"\thidden"));
+        }
+        return 0;
+    }
+    if (o.command == L"boxes" || o.command == L"box-ok") {
+        DWORD start = ::GetTickCount();
+        for (;;) {
+            auto boxes = winprobe::ListMessageBoxes(o.query.title);
+            if (o.command == L"boxes") {
+                for (const auto& b : boxes) {
+                    Line(Escape(b.title) + L"\t" + Escape(b.text));
+                }
+                return 0;
+            }
+            if (!boxes.empty()) {
+                Line(Escape(boxes.front().text));
+                return winprobe::PressBoxButton(boxes.front(), o.button) ? 0 : 1;
+            }
+            if (::GetTickCount() - start >= o.timeoutMs) {
+                Error(L"no message box");
+                return 1;
+            }
+            ::Sleep(50);
+        }
+    }
+
+    if (!HasWindowQuery(o)) {
+        Error(L"name the window with --title, --title-prefix or --class");
+        return 2;
+    }
+    HWND top = winprobe::WaitForWindow(o.query, o.timeoutMs);
+    if (top == nullptr) {
+        Error(L"window not found");
+        return 1;
+    }
+    if (o.command == L"wait") {
+        Line(Escape(winprobe::ControlText(top).value_or(L"")));
+        return 0;
+    }
+    if (o.command == L"controls") {
+        ::EnumChildWindows(top, &PrintControl, 0);
+        return 0;
+    }
+    if (o.command == L"close") {
+        if (!winprobe::PostClose(top)) {
+            return 1;
+        }
+        if (o.waitGone && !winprobe::WaitGone(top, o.timeoutMs)) {
+            Error(L"window still open");
+            return 1;
+        }
+        return 0;
+    }
+    if (o.command != L"text" && o.command != L"face" && o.command != L"click") {
+        Error(L"unknown command " + o.command);
+        return 2;
+    }
+    if (o.id < 0) {
+        Error(L"--id is required");
+        return 2;
+    }
+    HWND control = winprobe::FindControl(top, o.id);
+    if (control == nullptr && !(o.command == L"click" && o.viaCommand)) {
+        Error(L"no control " + std::to_wstring(o.id));
+        return 1;
+    }
+    if (o.command == L"text") {
+        auto text = winprobe::ControlText(control);
+        if (!text) {
+            Error(L"the control does not answer");
+            return 1;
+        }
+        Line(Escape(*text));
+        return 0;
+    }
+    if (o.command == L"face") {
+        auto face = winprobe::FaceColor(control);
+        Line(face ? Hex(*face, 6) : L"none");
+        return face ? 0 : 1;
+    }
+    bool ok = o.viaCommand ? winprobe::PostCommand(top, o.id) : winprobe::ClickControl(control);
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    Options options;
+    if (argv == nullptr || !Parse(argc, argv, options)) {
+        WriteUtf8(::GetStdHandle(STD_ERROR_HANDLE),
+                  std::wstring(kUsage, kUsage + sizeof(kUsage) - 1));
+        if (argv) {
+            ::LocalFree(argv);
+        }
+        return 2;
+    }
+    ::LocalFree(argv);
+    return Run(options);
+}
