@@ -21,7 +21,8 @@ namespace app_context {
 std::u16string AppName();
 void SetAppName(std::u16string name);
 
-// The main window's HWND value; 0 while there is none.
+// The main window's HWND value; 0 while there is none. The application frame
+// learns it by itself: the first top-level window its main dialog creates.
 std::uintptr_t MainWindowHandle();
 void SetMainWindowHandle(std::uintptr_t hwnd);
 

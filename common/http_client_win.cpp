@@ -116,8 +116,19 @@ bool HttpRequest(const wchar_t* path, const wchar_t* host, uint32_t& replyLength
         return failConnection(::GetLastError());
     const ProxyChoice choice = ChooseProxy(proxy);
     if (!SetProxy(session.h, choice)) {
-        Show(silent, kProxyOptionFailed, platform::MessageIcon::None);
-        return false;
+        // Some WinINet builds (Wine's) take the proxy only when the session
+        // opens: open it anew with the chosen access type.
+        session.Close();
+        const std::wstring text = platform::AnsiToWide(choice.text);
+        const std::wstring bypass = platform::AnsiToWide(choice.bypass);
+        session.h = ::InternetOpenW(
+            kHttpUserAgent, choice.named ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
+            choice.named ? text.c_str() : nullptr,
+            choice.named && !bypass.empty() ? bypass.c_str() : nullptr, 0);
+        if (!session.h) {
+            Show(silent, kProxyOptionFailed, platform::MessageIcon::None);
+            return false;
+        }
     }
     InternetHandle connection(
         ::InternetConnectW(session.h, host, kHttpsPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,

@@ -132,10 +132,15 @@ bool CRegSettingsMngr::GetString(SettingsKey key, const char16_t* name, char16_t
         CopyDefault(buffer, capacity, def);
         return false;
     }
-    // A stored text without its terminator is cut so one fits.
+    // A stored text may lack its terminator; one that then fills the whole
+    // buffer does not fit and must not come back cut short.
     size_t chars = size / sizeof(char16_t);
-    if (chars >= capacity)
-        chars = capacity - 1;
+    if (chars > 0 && buffer[chars - 1] == 0)
+        --chars;
+    if (chars >= capacity) {
+        CopyDefault(buffer, capacity, def);
+        return false;
+    }
     buffer[chars] = 0;
     return true;
 }

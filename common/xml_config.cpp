@@ -159,6 +159,21 @@ long XmlConfig::Save() {
     platform::ComPtr<IXMLDOMElement> root;
     if (m_document->get_documentElement(root.Put()) != S_OK || !root)
         return 1;
+    // The document goes to a file of its own beside the target first and then
+    // replaces the target in one step, so a program of the suite that loads
+    // the file meanwhile sees the old or the new content, never half of it,
+    // and a save cut short leaves the old file whole. When the target can't
+    // be replaced (a program holds it without sharing) it is written in place.
+    const std::wstring temp = m_path + L".saving";
+    Variant tempTarget;
+    tempTarget.Get().vt = VT_BSTR;
+    tempTarget.Get().bstrVal = ::SysAllocString(temp.c_str());
+    if (SUCCEEDED(m_document->save(tempTarget.Get()))) {
+        if (::MoveFileExW(temp.c_str(), m_path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+    }
+    ::DeleteFileW(temp.c_str());
     Variant target;
     target.Get().vt = VT_BSTR;
     target.Get().bstrVal = ::SysAllocString(m_path.c_str());

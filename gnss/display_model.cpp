@@ -135,6 +135,17 @@ DisplayUpdate DisplayModel::Tick(GnssState& s) {
         localMinutes += 24 * 60;
     u.fields.push_back(Text(kIdLocalTime, Hms(localMinutes / 60, localMinutes % 60, second)));
 
+    // The date stamp of fix lines follows UTC midnight: GNSS hours going
+    // down mean a new day. The stamp is taken from the system date once that
+    // has turned too (its clock may lag GNSS by a few seconds).
+    if (m_lastGnssHour >= 0 && s.gnssHour < m_lastGnssHour)
+        m_renewDate = true;
+    m_lastGnssHour = s.gnssHour;
+    if (m_renewDate && utc.hour < 12) {
+        FormatDateStamp(s.dateStamp, utc);
+        m_renewDate = false;
+    }
+
     // 5. Synchronisation.
     if (std::abs(s.clockOffset) > kDisplayedOffsetLimitS) {
         u.fields.push_back(Paint(kIdUtcLabel, kRed));

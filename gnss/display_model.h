@@ -90,6 +90,8 @@ public:
     FieldUpdate StartTimeField() const;
 
     // Timer 103: display step and clock check. Does nothing while valid is 0.
+    // Also renews state.dateStamp from the system UTC date once GNSS time
+    // has passed midnight, so fix lines carry the date of the fix.
     DisplayUpdate Tick(GnssState& state);
 
     // Button 1002: the trip is reset.
@@ -106,6 +108,8 @@ private:
     uint64_t m_startLocal;    // local start time as 100-ns since 1601
     int32_t m_biasMinutes;
     uint64_t m_lastFresh = 0;  // run seconds of the last displayed fix
+    int m_lastGnssHour = -1;   // GNSS hour seen by the previous tick
+    bool m_renewDate = false;  // GNSS time passed midnight; the stamp waits for the system date
     std::string m_infoMessage;
 };
 

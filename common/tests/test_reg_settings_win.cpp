@@ -107,6 +107,20 @@ TEST_F(RegistryTest, ValuesRoundTripWithTheirTypesAndSizes) {
     char16_t small[4] = {};
     EXPECT_FALSE(reg.GetString(kKeyCommon, u"HttpServer", small, 4, u"d"));
     EXPECT_EQ(std::u16string(small), u"d") << "a value that does not fit reads as the default";
+    // A text stored without its terminator that fills the buffer does not fit either.
+    const wchar_t unterminated[4] = {L'a', L'b', L'c', L'd'};
+    HKEY raw = nullptr;
+    ASSERT_EQ(
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kCommonKey, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &raw),
+        ERROR_SUCCESS);
+    ::RegSetValueExW(raw, L"Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated),
+                     sizeof unterminated);
+    ::RegCloseKey(raw);
+    EXPECT_FALSE(reg.GetString(kKeyCommon, u"Raw", small, 4, u"d"));
+    EXPECT_EQ(std::u16string(small), u"d");
+    char16_t roomy[5] = {};
+    EXPECT_TRUE(reg.GetString(kKeyCommon, u"Raw", roomy, 5, u""));
+    EXPECT_EQ(std::u16string(roomy), u"abcd");
     uint8_t out[8] = {};
     uint32_t count = sizeof out;
     EXPECT_TRUE(reg.GetBinary(kKeyCommon, u"Blob", out, count));

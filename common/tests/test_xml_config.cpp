@@ -40,6 +40,7 @@ protected:
     }
     void TearDown() override {
         ::DeleteFileW(m_path.c_str());
+        ::DeleteFileW((m_path + L".saving").c_str());
         ::RemoveDirectoryW(m_folder.c_str());
     }
 
@@ -179,6 +180,36 @@ TEST_F(XmlConfigTest, TwoWritersSeeEachOthersValues) {
     update(gnss, L"Приёмник", L"скорость", 9600);
     EXPECT_EQ(read(scanner, L"Приёмник", L"скорость"), 9600);
     EXPECT_EQ(read(gnss, L"Сканеры", L"число"), 2) << "the other writer's value survived";
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(XmlConfigTest, SavingReplacesTheFileWholeAndLeavesNothingBehind) {
+    XmlConfig config(m_path);
+    ASSERT_EQ(config.Open(), 0);
+    XmlElement root = config.GetRoot();
+    ASSERT_EQ(config.EnsureChildElement(root.Get(), L"Датчики"), 0);
+    XmlElement sensors = config.FindElement(root.Get(), L"Датчики");
+    ASSERT_EQ(config.SetAttribute(sensors.Get(), L"порог_в_мВ", int32_t{250}), 0);
+    EXPECT_EQ(config.Save(), 0);
+    EXPECT_EQ(::GetFileAttributesW((m_path + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Another program holds the file open: whether or not this save gets
+    // through, the file stays whole (the old or the new content) and no
+    // stray file is left beside it.
+    HANDLE holder = ::CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(config.SetAttribute(sensors.Get(), L"порог_в_мВ", int32_t{300}), 0);
+    const long held = config.Save();
+    ::CloseHandle(holder);
+    EXPECT_EQ(::GetFileAttributesW((m_path + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    XmlConfig other(m_path);
+    ASSERT_EQ(other.Open(), 0) << "the file still parses";
+    int32_t threshold = 0;
+    other.GetIntAttribute(other.FindElement(other.GetRoot().Get(), L"Датчики").Get(), L"порог_в_мВ",
+                          threshold);
+    EXPECT_EQ(threshold, held == 0 ? 300 : 250);
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 

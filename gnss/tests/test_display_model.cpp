@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "gnss/display_model.h"
 #include "gnss/gnss_texts.h"
 #include "platform/text_codec.h"
@@ -171,6 +173,30 @@ TEST_F(Panel, ClockChangeRestartsTheRunTimeAndShiftsTheStart) {
     u = Seconds(2);
     ASSERT_EQ(u.clock.action, ClockCheckAction::Agreed);
     EXPECT_EQ(ColourOf(u, kIdDate), kLightBlue);
+}
+
+TEST_F(Panel, DateStampFollowsUtcMidnight) {
+    clock.SetNow(CivilTime{2026, 12, 1, 7, 23, 59, 57, 0});
+    std::strcpy(s.dateStamp, "261207");
+    s.fixTime = 235958;  // GNSS a second ahead of the computer
+    model.Tick(s);
+    s.fixTime = 235959;
+    clock.Advance(1000);
+    model.Tick(s);
+    s.fixTime = 0;  // GNSS at midnight, the computer still at 23:59:59
+    clock.Advance(1000);
+    model.Tick(s);
+    EXPECT_STREQ(s.dateStamp, "261207");
+    s.fixTime = 1;
+    clock.Advance(1000);
+    model.Tick(s);
+    EXPECT_STREQ(s.dateStamp, "261208");
+    for (int i = 0; i < 5; ++i) {  // and only once
+        s.fixTime += 1;
+        clock.Advance(1000);
+        model.Tick(s);
+    }
+    EXPECT_STREQ(s.dateStamp, "261208");
 }
 
 TEST_F(Panel, ResetButton) {

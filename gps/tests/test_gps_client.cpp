@@ -189,20 +189,46 @@ TEST_F(GpsClientTest, UnMapEndsTheReadsButNotTheCommandsLock) {
     EXPECT_EQ(client.Init(), 1);  // and a new initialisation maps again
 }
 
-TEST_F(GpsClientTest, RepeatedInitialisationLeaksNoHandles) {
-    m_publisher.Publish(kSampleRecord);
-    GpsClient client(FastOptions());
-    ASSERT_EQ(client.Init(), 1);
-    DWORD before = 0;
-    if (!::GetProcessHandleCount(::GetCurrentProcess(), &before) || before == 0)
-        GTEST_SKIP() << "no handle count here";
-    for (int i = 0; i < 25; ++i)
-        ASSERT_EQ(client.Init(), 1);
-    client.UnMap();
-    client.Init();
-    DWORD after = 0;
-    ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &after));
-    EXPECT_LE(after, before + 2);  // a little slack for the runtime's own handles
+bool NamedObjectsExist() {
+    const wchar_t* mappings[] = {gps::kRecordMappingName, gps::kSyncMappingName,
+                                 gps::kLogFolderMappingName};
+    const wchar_t* mutexes[] = {gps::kRecordMutexName, gps::kSyncMutexName,
+                                gps::kLogFolderMutexName};
+    bool any = false;
+    for (const wchar_t* name : mappings) {
+        platform::UniqueHandle h(::OpenFileMappingW(FILE_MAP_READ, FALSE, name));
+        any = any || h.Valid();
+    }
+    for (const wchar_t* name : mutexes) {
+        platform::UniqueHandle h(::OpenMutexW(SYNCHRONIZE, FALSE, name));
+        any = any || h.Valid();
+    }
+    return any;
+}
+
+// Named objects live as long as any handle to them: once the service and the
+// client are gone, nothing may keep them, however often the client initialised.
+TEST(GpsClientHandles, RepeatedInitialisationLeavesNothingOpen) {
+    platform::RecordingNotifier messages;
+    platform::ScopedNotifier scoped(messages);
+    ASSERT_FALSE(NamedObjectsExist());
+    {
+        GpsClient client(FastOptions());
+        {
+            FakeGnssPublisher publisher;
+            ASSERT_TRUE(publisher.Ok());
+            publisher.Publish(kSampleRecord);
+            for (int i = 0; i < 10; ++i)
+                ASSERT_EQ(client.Init(), 1);
+            client.UnMap();
+            ASSERT_EQ(client.Init(), 1);
+        }
+        EXPECT_TRUE(NamedObjectsExist());  // the client's own handles keep them
+        EXPECT_EQ(client.Update(), 1);     // and the last record stays readable
+        client.UnMap();
+        client.Init();  // the service is gone: the record mapping no longer opens
+    }
+    EXPECT_FALSE(NamedObjectsExist());
 }
 
 TEST(GpsClientNoService, ServiceThatCannotStartIsReported) {

@@ -165,6 +165,13 @@ TEST(GpsDll, StartsTheServiceHiddenAndReadsItsFix) {
     }
     StopFakeService();
     EXPECT_FALSE(ServiceRunning());
+    // Unloading the library closed everything it had open: with the service
+    // gone, no handle keeps the service's objects alive.
+    platform::UniqueHandle record(
+        ::OpenFileMappingW(FILE_MAP_READ, FALSE, L"MyGPSFileMappingObject"));
+    platform::UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"MyGPSSynchMutex"));
+    EXPECT_FALSE(record.Valid());
+    EXPECT_FALSE(mutex.Valid());
 }
 
 TEST(GpsDll, ServiceMissingBesideTheLibraryIsReported) {

@@ -204,6 +204,23 @@ bool Dialog::HandleKey(const MSG& msg) {
     if (action == KeyAction::Default) {
         return false;
     }
+    if (msg.wParam == VK_RETURN) {
+        // Enter on a focused push button other than OK still presses that
+        // button; only the OK that Enter would give is ignored.
+        HWND dialog = m_hwnd.load();
+        HWND focus = ::GetFocus();
+        int id = IDOK;
+        if (focus != nullptr && ::IsChild(dialog, focus) &&
+            (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0) {
+            id = ::GetDlgCtrlID(focus);
+        } else if (LRESULT def = ::SendMessageW(dialog, DM_GETDEFID, 0, 0);
+                   HIWORD(def) == DC_HASDEFID) {
+            id = LOWORD(def);
+        }
+        if (id != IDOK) {
+            return false;
+        }
+    }
     // A control that wants the key itself (an open drop-down list, a
     // multi-line edit) still gets it.
     LRESULT code = ::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam,

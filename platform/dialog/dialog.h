@@ -35,7 +35,8 @@ bool InitCommonControlClasses(DWORD classes = 0xFF);
 // What a dialog does with Enter or Escape typed while it has the focus.
 enum class KeyAction {
     Default,  // the usual: Enter presses the default button (OnOk), Escape calls OnCancel
-    Ignore,   // the key is swallowed; clicking the OK / Cancel buttons still works
+    Ignore,   // the key is swallowed; clicking the OK / Cancel buttons still works, and
+              // Enter on another focused push button still presses that button
 };
 
 // Where a window being dragged is held (see KeepOnScreen).

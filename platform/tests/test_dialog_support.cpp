@@ -163,4 +163,11 @@ COLORREF ScreenPixel(HWND window, int x, int y) {
     return color;
 }
 
+COLORREF WindowPixel(HWND window, int x, int y) {
+    HDC dc = ::GetDC(window);
+    COLORREF color = ::GetPixel(dc, x, y);
+    ::ReleaseDC(window, dc);
+    return color;
+}
+
 }  // namespace dialog_test

@@ -22,7 +22,10 @@ bool SaveScreenPng(const std::wstring& path);
 // Pumps the thread's messages for `ms` milliseconds (bounded).
 void PumpMessages(DWORD ms);
 
-// The colour of a pixel of a window's client area, read back from the screen.
+// The colour of a pixel of a window's client area, read back from the screen
+// (other windows on top of it are seen too).
 COLORREF ScreenPixel(HWND window, int x, int y);
+// The colour of a pixel of a window's client area as the window painted it.
+COLORREF WindowPixel(HWND window, int x, int y);
 
 }  // namespace dialog_test

@@ -82,6 +82,9 @@ protected:
         if (id == IDOK || id == IDCANCEL) {
             return false;
         }
+        if (code != BN_CLICKED) {
+            return false;  // focus and edit-change notifications
+        }
         commands.push_back(id);
         if (onCommand) {
             onCommand(*this, id);
@@ -173,6 +176,14 @@ TEST_F(DialogLayer, EnterAndEscapeAreIgnoredWhenTheDialogSaysSo) {
             d.swallowOk = true;
             ::SendMessageW(d.Item(IDOK), BM_CLICK, 0, 0);
             EXPECT_EQ(d.okCalls, 1);
+            // Enter on another focused push button presses that button.
+            ::SendMessageW(d.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(IDC_VIEW)),
+                           TRUE);
+            ::PostMessageW(d.Item(IDC_VIEW), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        },
+        [](ScriptedDialog& d) {
+            EXPECT_EQ(d.commands, std::vector<int>{IDC_VIEW});
+            EXPECT_EQ(d.okCalls, 1);
         },
     });
     dialog.SetEnterAction(platform::KeyAction::Ignore);
@@ -252,7 +263,7 @@ TEST_F(DialogLayer, FaceColourIsDrawnPublishedAndReadable) {
                       static_cast<LRESULT>(platform::kFaceColorTag | kRed));
             EXPECT_EQ(::SendMessageW(d.Item(IDC_ANGLE_EDIT), query, 0, 0), 0);
             // The face is really painted (inside the 2-pixel edge).
-            EXPECT_EQ(dialog_test::ScreenPixel(settings, 5, 5), kRed);
+            EXPECT_EQ(dialog_test::WindowPixel(settings, 5, 5), kRed);
         },
         [](ScriptedDialog& d) {
             FaceButton settings(d.Item(IDC_SETTINGS));
@@ -264,8 +275,8 @@ TEST_F(DialogLayer, FaceColourIsDrawnPublishedAndReadable) {
             EXPECT_EQ(d.ItemText(IDC_SETTINGS), L"Запись 12");
         },
         [](ScriptedDialog& d) {
-            // The change reached the screen (the display is updated between steps).
-            EXPECT_EQ(dialog_test::ScreenPixel(d.Item(IDC_SETTINGS), 5, 5), kYellow);
+            // The change is painted (the display is updated between steps).
+            EXPECT_EQ(dialog_test::WindowPixel(d.Item(IDC_SETTINGS), 5, 5), kYellow);
         },
     });
     EXPECT_EQ(dialog.DoModal(), kScriptDone);
@@ -496,7 +507,8 @@ TEST_F(DialogLayer, ScreenshotOfTheColouredSample) {
     std::wstring path = dialog_test::BinaryTreePath(L"screenshots/dialog_sample.png");
     ScriptedDialog dialog({
         [&](ScriptedDialog& d) {
-            ::SetWindowPos(d.Handle(), HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
+            // Other tests share the display: stay on top of their windows.
+            ::SetWindowPos(d.Handle(), HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE);
             FaceButton(d.Item(IDC_SETTINGS)).SetFaceColor(kYellow);
             FaceButton(d.Item(IDC_VIEW)).SetFaceColor(kGreen);
             FaceButton info(d.Item(IDC_INFO));

@@ -173,8 +173,9 @@ TEST(SimulatorOnComPort, RightSpeedDeliversCheckedSentences) {
         }
         rmc += line.rfind("$GPRMC,", 0) == 0;
         gsa += line.rfind("$GPGSA,", 0) == 0;
-        if (line.rfind("$GP", 0) == 0)
+        if (line.rfind("$GP", 0) == 0) {
             EXPECT_TRUE(ChecksumOk(line)) << line;
+        }
     }
     EXPECT_GE(gga, 1);
     EXPECT_GE(rmc, 1);
@@ -212,8 +213,9 @@ TEST(SimulatorOnComPort, InjectedChecksumErrorsAndJunkArrive) {
     int bad = 0, good = 0;
     for (const auto& line : lines) {
         if (line.rfind("$GP", 0) == 0 && line.find('*') != std::string::npos &&
-            line.size() > line.find('*') + 2)
+            line.size() > line.find('*') + 2) {
             (ChecksumOk(line) ? good : bad) += 1;
+        }
     }
     EXPECT_GE(bad, 3);
     EXPECT_GE(good, 1);

@@ -5,7 +5,7 @@
 
 Each CONNECT request is appended to the log as one JSON line (target and
 headers, Proxy-Authorization included), then the tunnel is opened, to
-loopback targets only.
+loopback targets only (127.x.x.x and localhost).
 """
 import argparse
 import json
@@ -54,7 +54,7 @@ def serve(client, log):
         with open(log, "a", encoding="utf-8") as f:
             f.write(json.dumps({"method": method, "target": target, "headers": headers}) + "\n")
         host, _, port = target.rpartition(":")
-        if method != "CONNECT" or not host.startswith("127."):
+        if method != "CONNECT" or not (host.startswith("127.") or host == "localhost"):
             client.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n")
             client.close()
             return

@@ -148,6 +148,8 @@ protected:
         m_title = L"Проба " + std::to_wstring(::GetCurrentProcessId());
         ASSERT_TRUE(m_dialog.Create());
         m_dialog.SetTitle(m_title);
+        // Out of the way of the other GUI tests' windows.
+        ::SetWindowPos(m_dialog.Handle(), nullptr, 760, 560, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ::ShowWindow(m_dialog.Handle(), SW_SHOW);
         platform::FaceButton(m_dialog.Item(IDC_SETTINGS)).SetFaceColor(kYellow);
     }
