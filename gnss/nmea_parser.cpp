@@ -27,7 +27,9 @@ constexpr double kMaxCoordinateField = 100000.0;
 constexpr double kMaxTimeField = 1000000.0;
 
 // Text of field `index` (0 is the tag), ending at ',' or '*' or the end.
+// Nothing after the '*' is a field (a sentence glued behind the checksum).
 std::string_view Field(std::string_view sentence, int index) {
+    sentence = sentence.substr(0, sentence.find('*'));
     size_t pos = 0;
     for (int i = 0; i < index; ++i) {
         pos = sentence.find(',', pos);
@@ -35,7 +37,7 @@ std::string_view Field(std::string_view sentence, int index) {
             return {};
         ++pos;
     }
-    const size_t end = sentence.find_first_of(",*", pos);
+    const size_t end = sentence.find(',', pos);
     return sentence.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
 }
 

@@ -198,8 +198,6 @@ void COrvantaDlg::DisplayStep() {
         Apply(field);
     for (const std::string& line : update.eventLogLines)
         m_logs.WriteEvent(line);
-    if (update.clock.action == ClockCheckAction::ClockSet && !update.clock.dateText.empty())
-        SetField(kIdDate, update.clock.dateText);
 }
 
 void COrvantaDlg::PollClients() {
@@ -293,7 +291,7 @@ void COrvantaDlg::PortChosen() {
     for (int id : {kIdTrip, kIdTotal, kIdSpeed, kIdAcceleration})
         SetColour(id, kYellow);
     m_state.With([&](GnssState& s) { s.port = ports[static_cast<size_t>(index)]; });
-    SetItemText(kIdPortIndicator, platform::ComboItemText(combo, index));
+    SetField(kIdPortIndicator, platform::WideToUtf8(platform::ComboItemText(combo, index)));
     ShowItem(kIdPortList, false);
     ShowItem(kIdPortIndicator, true);
     SetColour(kIdPortIndicator, kRed);

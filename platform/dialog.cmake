@@ -6,6 +6,7 @@ if(WIN32)
     add_library(platform_dialog STATIC
                 dialog/dialog.cpp
                 dialog/dialog_thread.cpp
+                dialog/child_window.cpp
                 dialog/face_button.cpp
                 dialog/font.cpp
                 dialog/tooltips.cpp

@@ -36,6 +36,10 @@ Commands, one per line, through --control-file (appended lines are read) or
   quit                  end the simulator
 SIGUSR1 makes the simulator fall silent, SIGUSR2 makes it talk again.
 
+--wine-com N makes COM N of the Wine prefix named by WINEPREFIX the pty, by a
+link in the prefix's dosdevices folder (removed again at exit), so a test needs
+no registry change and no restart of the Wine services.
+
 With "-- COMMAND ARGS" the simulator runs COMMAND once the pty is ready, with
 SURVEY_SIM_LINK, SURVEY_SIM_CONTROL and SURVEY_SIM_TRUTH in its environment,
 and exits with COMMAND's exit code when it ends.

@@ -412,6 +412,77 @@ def scenario_window(s):
         subprocess.run(["import", "-display", display, "-window", "root", shot], timeout=30,
                        stdin=subprocess.DEVNULL)
         check(os.path.exists(shot), "screenshot saved to %s" % shot)
+    # The about item of the system menu.
+    s.client("about")
+    rc, _ = s.probe("wait", "--title", "О проекте Orvanta", "--timeout", "10000")
+    check(rc == 0, "the about box opens")
+    rc, out = s.probe("text", "--title", "О проекте Orvanta", "--id", "1100")
+    check(out.strip() == "Orvanta, Version 1.4.2.17", "the about box names the version (%r)"
+          % out.strip())
+    s.probe("close", "--title", "О проекте Orvanta", "--wait-gone", "--timeout", "10000")
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+
+
+def scenario_rescan(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
+    # A second port without a receiver, so the list has two lines.
+    dos = os.path.join(s.args.prefix, "dosdevices")
+    os.symlink("/dev/null", os.path.join(dos, "com2"))
+    rc, _ = s.probe("click", "--title-prefix", "Orvanta v", "--id", "1005")
+    check(rc == 0, "the port indicator is pressed")
+    time.sleep(3)  # the reader finishes its cycle first
+    table, _ = s.controls()
+    rc, out = s.client("choose-port", "1")
+    check(rc == 0, "the operator chooses the second line (COM%d)" % SIM_COM)
+    record = s.wait_record(lambda t: t.startswith("0 0.0 0.0 0.0 0.0 0.0 0.0 "), 5,
+                           "choosing a port publishes the port-change record")
+    check(record.endswith(" 0"), "the port-change record ends with 0 satellites")
+    s.wait_record(lambda t: t.startswith("1 "), 30, "the chosen port delivers fixes again")
+    table, _ = s.controls()
+    check(table.get(1005, ["", ""])[1] == "COM%d" % SIM_COM, "port indicator shows the port")
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+
+
+def scenario_clock_check(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
+    rc, _ = s.client("sync-write", "-1")
+    check(rc == 0, "a client asks for a clock check")
+    time.sleep(1)
+    rc, out = s.client("sync")
+    check(out.strip() == "0", "the request is taken and acknowledged with 0 (%r)" % out.strip())
+    # The simulator runs on this computer's clock: the check finds agreement
+    # after five qualifying seconds.
+    log = os.path.join(s.install, "gnssLog.log")
+    deadline = time.monotonic() + 15
+    text = ""
+    while time.monotonic() < deadline and "Синхронность проверена" not in text:
+        time.sleep(0.5)
+        if os.path.exists(log):
+            text = open(log, "rb").read().decode("cp1251")
+    check("Синхронность проверена" in text, "the event log confirms the clock (%r)" % text)
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+
+
+def scenario_data_gap(s):
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
+    s.sim_command("sats 3")  # fixes with three satellites are no fixes
+    time.sleep(5)
+    table, _ = s.controls()
+    for i in (1003, 1009, 1010, 1012):
+        check(table.get(i, ["", "", ""])[2].strip().lower() == "0x00ffff",
+              "field %d turns yellow without fresh fixes" % i)
+    check(table.get(1004, ["", "", ""])[2].strip().lower() == "0x0000ff",
+          "satellite indicator turns red with 3 satellites")
+    log = os.path.join(s.install, "gnssLog.log")
+    deadline = time.monotonic() + 40
+    text = ""
+    while time.monotonic() < deadline and "путь обнулен" not in text:
+        time.sleep(1)
+        if os.path.exists(log):
+            text = open(log, "rb").read().decode("cp1251")
+    check("UTC Нет данных > 30c, путь обнулен" in text, "the data gap goes to the event log")
+    table, _ = s.controls()
+    check(table.get(1003, ["", ""])[1] == "0 м", "the trip is reset")
     check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
 
 
@@ -452,6 +523,9 @@ SCENARIOS = {
     "silent": scenario_silent,
     "window": scenario_window,
     "run-log": scenario_run_log,
+    "rescan": scenario_rescan,
+    "clock-check": scenario_clock_check,
+    "data-gap": scenario_data_gap,
 }
 
 

@@ -19,6 +19,7 @@ struct Replay {
     int probeHits = 0;
     double maxSpeed = 0;  // m/s
     std::vector<std::string> logLines;
+    std::vector<double> steps, latitudes, longitudes;  // of every accepted fix
     GnssState state;
 };
 
@@ -47,6 +48,9 @@ Replay ReplayCapture(const std::string& bytes, size_t maxChunk, uint32_t seed = 
                     if (res.accepted) {
                         ++r.ggaFixes;
                         r.maxSpeed = std::max(r.maxSpeed, r.state.speed);
+                        r.steps.push_back(r.state.stepDistance);
+                        r.latitudes.push_back(r.state.latitude);
+                        r.longitudes.push_back(r.state.longitude);
                         r.logLines.push_back(
                             FormatFixLogLine(res.logLine, r.state.stepDistance, "000000"));
                     }
@@ -164,6 +168,19 @@ TEST(NmeaCaptures, FuzzyCasesHighPrecisionIrregularEpochs) {
     EXPECT_NEAR(r.state.latitude, 41 + 34.49950965 / 60, 1e-12);
     EXPECT_NEAR(r.state.longitude, 93 + 45.03456915 / 60, 1e-12);
     EXPECT_DOUBLE_EQ(r.state.fixTime, 132829.90);
+    // Steps of centimetres at 8-decimal precision agree with a local plane
+    // approximation on the same ellipsoid radii.
+    constexpr double k = 0.017453292519943295, e2 = 0.006739496742337;
+    ASSERT_EQ(r.steps.size(), 7u);
+    for (size_t i = 1; i < r.steps.size(); ++i) {
+        const double phi = (r.latitudes[i] + r.latitudes[i - 1]) / 2 * k;
+        const double w2 = 1 - e2 * std::sin(phi) * std::sin(phi);
+        const double m = 6335151.566466321 / std::pow(w2, 1.5), n = 6378137.0 / std::sqrt(w2);
+        const double dy = (r.latitudes[i] - r.latitudes[i - 1]) * k * m;
+        const double dx = (r.longitudes[i] - r.longitudes[i - 1]) * k * n * std::cos(phi);
+        EXPECT_NEAR(r.steps[i], std::hypot(dx, dy), 1e-3 * std::hypot(dx, dy) + 1e-6) << i;
+        EXPECT_GT(r.steps[i], 0.005) << i;
+    }
     // A surveyor standing still with RTK: steps of centimetres, no jumps.
     EXPECT_LT(r.state.totalDistance, 0.0 + 1e-9);  // the first seven lines never add to the path
     for (const std::string& line : r.logLines) {

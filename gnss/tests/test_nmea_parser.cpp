@@ -161,6 +161,9 @@ TEST(NmeaGsa, LastSentenceOfTheEpochWins) {
     EXPECT_EQ(s.usedSatellites, 5);
     ProcessLine("$GPGSA,A,3,12,05", s);  // cut short: missing slots are empty
     EXPECT_EQ(s.usedSatellites, 2);
+    // A sentence glued behind the checksum lends no slots.
+    ProcessLine("$GPGSA,A,3,12,05*00$GPGSV,3,1,12,01,02,03,04,05,06,07", s);
+    EXPECT_EQ(s.usedSatellites, 2);
 }
 
 TEST(NmeaProbe, NeedsAGpGgaWithAPosition) {

@@ -10,6 +10,9 @@
 //   test_orvanta_client wait-record <timeout ms>       wait for a record with flag 1
 //   test_orvanta_client close <timeout ms>             WM_CLOSE to the service's window,
 //                                                      then wait until it is gone
+//   test_orvanta_client about                          choose the about item of its system menu
+//   test_orvanta_client choose-port <line>             select a line of its port list, as
+//                                                      the operator does after a rescan
 //
 // Texts are printed one per line, with "\n" for line ends inside them.
 #include <windows.h>
@@ -100,6 +103,38 @@ int CloseService(ULONGLONG limitMs) {
     return 1;
 }
 
+int PostToService(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = ServiceWindow();
+    if (window == nullptr) {
+        std::printf("ERROR no window\n");
+        return 2;
+    }
+    return ::PostMessageW(window, message, wParam, lParam) ? 0 : 1;
+}
+
+// The port list's control id in the service's window.
+constexpr int kPortListId = 1001;
+// The about item of the system menu.
+constexpr WPARAM kAboutCommand = 0x0010;
+
+int ChoosePort(int line) {
+    HWND window = ServiceWindow();
+    HWND combo = window != nullptr ? ::GetDlgItem(window, kPortListId) : nullptr;
+    if (combo == nullptr) {
+        std::printf("ERROR no port list\n");
+        return 2;
+    }
+    if (::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(line), 0) == CB_ERR) {
+        std::printf("ERROR no line %d\n", line);
+        return 1;
+    }
+    // A selection made by a program sends no notification; the operator's does.
+    return ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kPortListId, CBN_SELCHANGE),
+                          reinterpret_cast<LPARAM>(combo))
+               ? 0
+               : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +178,10 @@ int main(int argc, char** argv) {
     }
     if (command == "close")
         return CloseService(argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20000);
+    if (command == "about")
+        return PostToService(WM_SYSCOMMAND, kAboutCommand, 0);
+    if (command == "choose-port" && argc > 2)
+        return ChoosePort(std::atoi(argv[2]));
     if (command == "sync")
         return ReadBlock(L"MyGPSSyncMappingObject", L"MyGPSSynchMutex", 260);
     if (command == "sync-write" && argc > 2)

@@ -78,7 +78,12 @@ bool WaitFor(Condition condition, int timeoutMs = 5000) {
 
 class GpsLibrary {
 public:
-    explicit GpsLibrary(const std::wstring& path) : m_module(::LoadLibraryW(path.c_str())) {}
+    explicit GpsLibrary(const std::wstring& path) {
+        // Whatever goes wrong, no modal box may wait for an operator here.
+        if (::GetEnvironmentVariableW(L"SURVEY_MESSAGE_LOG", nullptr, 0) == 0)
+            ::SetEnvironmentVariableW(L"SURVEY_MESSAGE_LOG", TestFolder(L"messages.log").c_str());
+        m_module.Reset(::LoadLibraryW(path.c_str()));
+    }
     bool Loaded() const { return m_module.Valid(); }
     template <typename F>
     F Get(const char* name) const {
@@ -135,10 +140,17 @@ TEST(GpsDll, StartsTheServiceHiddenAndReadsItsFix) {
         EXPECT_DOUBLE_EQ(gps.Double("_GetGPSHeading"), 0.0);
         EXPECT_EQ(gps.Int("_GPSConnected"), 1);
 
-        // The service answers run-log commands; it saw exactly this text.
-        gps.Get<GpsSetLogFolderFunction>("_SetLogFolder")("1 C:\\runs\\day1");
-        EXPECT_TRUE(WaitFor([&] { return ReadFile(commands) == "1 C:\\runs\\day1\n"; }))
+        // Initialising asked for a clock check; so does _Synchro, and the
+        // service takes run-log commands as the exact text given.
+        EXPECT_TRUE(WaitFor([&] { return ReadFile(commands) == "show 0\nsync\n"; }))
             << ReadFile(commands);
+        gps.Void("_Synchro");
+        EXPECT_TRUE(WaitFor([&] { return ReadFile(commands) == "show 0\nsync\nsync\n"; }))
+            << ReadFile(commands);
+        gps.Get<GpsSetLogFolderFunction>("_SetLogFolder")("1 C:\\runs\\day1");
+        EXPECT_TRUE(WaitFor([&] {
+            return ReadFile(commands) == "show 0\nsync\nsync\n1 C:\\runs\\day1\n";
+        })) << ReadFile(commands);
 
         // The service loses its receiver: the record reads "0\n".
         {
@@ -172,6 +184,57 @@ TEST(GpsDll, StartsTheServiceHiddenAndReadsItsFix) {
     platform::UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"MyGPSSynchMutex"));
     EXPECT_FALSE(record.Valid());
     EXPECT_FALSE(mutex.Valid());
+}
+
+int CountServiceProcesses() {
+    platform::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W e = {};
+    e.dwSize = sizeof(e);
+    int count = 0;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &e); more;
+         more = ::Process32NextW(snapshot.Get(), &e))
+        count += wcsstr(e.szExeFile, L"Orvanta") != nullptr;
+    return count;
+}
+
+TEST(GpsDll, StartsVisibleByDefaultAndNotTwice) {
+    ASSERT_FALSE(ServiceRunning());
+    const std::wstring commands = TestFolder(L"with_service\\commands.txt");
+    ::DeleteFileW(commands.c_str());
+    ::SetEnvironmentVariableW(L"SURVEY_FAKE_GNSS_COMMANDS", commands.c_str());
+    {
+        GpsLibrary gps(TestFolder(L"with_service\\gps.dll"));
+        ASSERT_TRUE(gps.Loaded());
+        ASSERT_EQ(gps.Int("_InitGPSDefault"), 1);
+        EXPECT_EQ(ReadFile(commands).substr(0, 7), "show 8\n");  // SW_SHOWNA
+        // Already running: nothing is started, the two settling waits remain.
+        const DWORD start = ::GetTickCount();
+        EXPECT_EQ(gps.Int("_InitGPSDefault"), 1);
+        EXPECT_GE(::GetTickCount() - start, 1900u);
+        EXPECT_EQ(CountServiceProcesses(), 1);
+        EXPECT_EQ(ReadFile(commands).find("show", 1), std::string::npos);
+    }
+    StopFakeService();
+}
+
+TEST(GpsDll, HiddenStartsStayHidden) {
+    ASSERT_FALSE(ServiceRunning());
+    const std::wstring commands = TestFolder(L"with_service\\commands.txt");
+    ::DeleteFileW(commands.c_str());
+    ::SetEnvironmentVariableW(L"SURVEY_FAKE_GNSS_COMMANDS", commands.c_str());
+    {
+        GpsLibrary gps(TestFolder(L"with_service\\gps.dll"));
+        ASSERT_TRUE(gps.Loaded());
+        ASSERT_EQ(gps.Int("_InitGPSDefaultHidden"), 1);
+        StopFakeService();
+        EXPECT_EQ(gps.Int("_GPSConnected"), 10);
+        ASSERT_EQ(gps.Int("_InitGPSDefault"), 1);  // started again, hidden again
+        const std::string log = ReadFile(commands);
+        EXPECT_EQ(log.substr(0, 7), "show 0\n");
+        EXPECT_NE(log.find("\nshow 0\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("show 8"), std::string::npos) << log;
+    }
+    StopFakeService();
 }
 
 TEST(GpsDll, ServiceMissingBesideTheLibraryIsReported) {

@@ -28,6 +28,17 @@ void SetWindowTextView(HWND window, std::wstring_view text) {
     }
 }
 
+void ButtonSetIcon(HWND button, HICON icon) {
+    if (button == nullptr) {
+        return;
+    }
+    LONG style = ::GetWindowLongW(button, GWL_STYLE);
+    if ((style & BS_ICON) == 0) {
+        ::SetWindowLongW(button, GWL_STYLE, style | BS_ICON);
+    }
+    ::SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
 bool IsChecked(HWND checkBox) {
     return checkBox != nullptr &&
            ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED);

@@ -13,6 +13,10 @@ namespace platform {
 std::wstring WindowText(HWND window);
 void SetWindowTextView(HWND window, std::wstring_view text);
 
+// --- Buttons --------------------------------------------------------------
+// Shows `icon` on a push button (adds BS_ICON); the icon must outlive the button.
+void ButtonSetIcon(HWND button, HICON icon);
+
 // --- Check boxes ---------------------------------------------------------
 bool IsChecked(HWND checkBox);
 void SetChecked(HWND checkBox, bool checked);

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/dialog/child_window.h"
 #include "platform/dialog/controls.h"
 #include "platform/dialog/face_button.h"
 #include "platform/dialog/font.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -477,6 +478,63 @@ TEST_F(DialogLayer, ControlHelpers) {
             EXPECT_EQ(r.left, 10);
             EXPECT_EQ(r.top, 20);
             EXPECT_EQ(r.right - r.left, 70);
+        },
+    });
+    EXPECT_EQ(dialog.DoModal(), kScriptDone);
+}
+
+// A drawing surface inside the dialog that tells its parent about a double click
+// with a plain message number, as the profile display does.
+class SurfaceStub : public platform::ChildWindow {
+public:
+    int doubleClicks = 0;
+
+protected:
+    bool HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) override {
+        if (message == WM_LBUTTONDBLCLK) {
+            ++doubleClicks;
+            ::SendMessageW(::GetParent(Handle()), 107, 0, 0);
+            return true;
+        }
+        if (message == WM_ERASEBKGND) {
+            result = TRUE;  // paints all of itself
+            return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(DialogLayer, ChildWindowAndButtonIcon) {
+    auto surface = std::make_unique<SurfaceStub>();
+    int notified = 0;
+    HWND surfaceWindow = nullptr;
+    ScriptedDialog dialog({
+        [&](ScriptedDialog& d) {
+            d.OnMessage(107, [&notified](WPARAM, LPARAM) -> LRESULT { return ++notified; });
+            ASSERT_TRUE(surface->Create(d.Handle(), 1001, RECT{10, 90, 210, 190},
+                                        WS_CHILD | WS_VISIBLE | WS_BORDER));
+            surfaceWindow = surface->Handle();
+            EXPECT_EQ(d.Item(1001), surfaceWindow);
+            EXPECT_EQ(::GetClassLongW(surfaceWindow, GCL_STYLE) & CS_DBLCLKS,
+                      static_cast<DWORD>(CS_DBLCLKS));
+            ::SendMessageW(surfaceWindow, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 20));
+            EXPECT_EQ(surface->doubleClicks, 1);
+            EXPECT_EQ(notified, 1);
+            // A second object of the same class registers nothing twice.
+            SurfaceStub another;
+            EXPECT_TRUE(another.Create(d.Handle(), 1002, RECT{0, 0, 5, 5}));
+            another.Destroy();
+            EXPECT_EQ(d.Item(1002), nullptr);
+
+            HICON icon = ::LoadIconW(nullptr, IDI_APPLICATION);
+            platform::ButtonSetIcon(d.Item(IDC_VIEW), icon);
+            EXPECT_EQ(::SendMessageW(d.Item(IDC_VIEW), BM_GETIMAGE, IMAGE_ICON, 0),
+                      reinterpret_cast<LRESULT>(icon));
+        },
+        [&](ScriptedDialog&) {
+            // The object goes first: its window goes with it.
+            surface.reset();
+            EXPECT_FALSE(::IsWindow(surfaceWindow));
         },
     });
     EXPECT_EQ(dialog.DoModal(), kScriptDone);

@@ -188,6 +188,14 @@ class PtyTest(unittest.TestCase):
             body, cs = split_sentence(line)
             self.assertEqual(cs, nmea.checksum(body), line)
 
+    def test_garbage_at_the_wrong_speed(self):
+        self.start("--baud", "9600", "--mismatch", "garbage")
+        self.set_speed(115200)
+        text = self.read_for(0.4)
+        self.assertTrue(text)
+        self.assertNotIn("$", text)
+        self.assertTrue(all(ord(c) >= 128 for c in text))
+
     def test_date_rolls_over_at_midnight(self):
         self.start()
         self.set_speed(115200)

@@ -1,0 +1,381 @@
+#!/usr/bin/env python3
+"""End-to-end runs of a service program's start-up under Wine.
+
+Each case lays out a folder like an installation -- the frame probe program,
+the stand-in "libmysql.dll", the stand-in "rvupdate.exe" -- sets the suite's
+registry values in the test prefix, runs the program with the real update
+checker against the test update server on 127.0.0.1:443 and reads what
+happened from files: the probe's events, the message log, the database
+stand-in's statement log, the updater stand-in's command line and the
+server's request log. Nothing waits on a window; every wait is bounded.
+
+Environment (set by common/tests/frame_e2e.cmake):
+  WINEPREFIX, SURVEY_WINE_RUN     the prefix and scripts/wine-run
+  FRAME_E2E_PROBE                 frame_probe.exe (version 10.6.5.1)
+  FRAME_E2E_RVUPDATE              the stand-in updater
+  FRAME_E2E_LIBMYSQL              the stand-in client library
+  FRAME_E2E_SERVER                sim/update-server/update_server.py
+  FRAME_E2E_WORK                  a scratch folder of this test
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+ENV = os.environ
+WORK = os.path.abspath(ENV.get("FRAME_E2E_WORK", "frame_e2e"))
+WINE_RUN = ENV.get("SURVEY_WINE_RUN", "")
+COMMON_KEY = r"HKCU\Software\Marvesto\Common"
+MARVESTO_KEY = r"HKCU\Software\Marvesto"
+
+# The probe's version resource reads "10, 6, 5, 1"; the checker packs it
+# into 16-bit fields, major first.
+PROBE_PACKED_VERSION = (10 << 48) | (6 << 32) | (5 << 16) | 1
+APP_IDS = {"orvanta": 106, "tessarin": 107, "vestrami": 108}
+
+FOLDER_NOT_WRITABLE = "Проверьте права пользователя на запись в папку где установлена программа."
+
+RUN_BOUND_S = 90  # one program run, Wine start included
+UPDATER_BOUND_S = 15  # the updater stand-in writing its line after the program ended
+
+
+def win_path(path):
+    """A Linux path as Wine's Z: drive sees it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def read(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except OSError:
+        return ""
+
+
+def wine_env():
+    env = dict(ENV)
+    # WinINet under Wine honours these; the test server is reached directly.
+    for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
+                 "ALL_PROXY"):
+        env.pop(name, None)
+    return env
+
+
+def wine(*args, check=True):
+    result = subprocess.run([WINE_RUN, *args], env=wine_env(), stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, timeout=RUN_BOUND_S)
+    if check and result.returncode != 0:
+        raise RuntimeError("wine %s failed: %s" % (" ".join(args), result.stdout.decode(
+            "utf-8", "replace")))
+    return result
+
+
+class UpdateServer:
+    """The suite's test update server on 127.0.0.1:443 with a fresh certificate."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.scenario = os.path.join(folder, "scenario.json")
+        self.log = os.path.join(folder, "requests.log")
+        self.ready = os.path.join(folder, "server.ready")
+        self.process = None
+
+    def start(self):
+        os.makedirs(self.folder, exist_ok=True)
+        cert = os.path.join(self.folder, "cert.pem")
+        key = os.path.join(self.folder, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=localhost", "-keyout", key, "-out", cert],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
+                       timeout=60)
+        for stale in (self.ready, self.log):
+            if os.path.exists(stale):
+                os.remove(stale)
+        self.set_scenario({})
+        self.output = open(os.path.join(self.folder, "server.out"), "wb")
+        self.process = subprocess.Popen(
+            [sys.executable, ENV["FRAME_E2E_SERVER"], "--cert", cert, "--key", key, "--scenario",
+             self.scenario, "--log", self.log, "--ready", self.ready, "--lifetime", "600"],
+            stdout=self.output, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline:
+            if os.path.exists(self.ready):
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.1)
+        self.stop()
+        raise RuntimeError("the update server did not start: " +
+                           read(os.path.join(self.folder, "server.out")))
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=10)
+        self.process = None
+
+    def set_scenario(self, scenario):
+        with open(self.scenario, "w", encoding="utf-8") as f:
+            json.dump(scenario, f)
+
+    def clear_log(self):
+        open(self.log, "w").close()
+
+    def requests(self):
+        out = []
+        for line in read(self.log).splitlines():
+            try:
+                out.append(json.loads(line))
+            except ValueError:
+                pass
+        return out
+
+
+def version_list_reply(build):
+    return json.dumps({"cnt": 1, "list": [{"build": build, "cmdcnt": 0, "order": 1}]},
+                      separators=(",", ":"))
+
+
+class Installation:
+    """A program folder with the stand-ins, and the files one run leaves."""
+
+    def __init__(self, name, variant):
+        self.variant = variant
+        self.folder = os.path.join(WORK, name, "program")
+        self.logs = os.path.join(WORK, name, "logs")
+        for path in (self.folder, self.logs):
+            if os.path.isdir(path):
+                subprocess.run(["chattr", "-R", "-i", path], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+                shutil.rmtree(path)
+            os.makedirs(path)
+        self.exe = os.path.join(self.folder, "frame_probe.exe")
+        shutil.copy2(ENV["FRAME_E2E_PROBE"], self.exe)
+        shutil.copy2(ENV["FRAME_E2E_RVUPDATE"], os.path.join(self.folder, "rvupdate.exe"))
+        shutil.copy2(ENV["FRAME_E2E_LIBMYSQL"], os.path.join(self.folder, "libmysql.dll"))
+        # The configuration file of a configured vehicle (the frame opens it).
+        with open(os.path.join(self.folder, "Tuvarnex.xml"), "w", encoding="utf-8") as f:
+            f.write('<?xml version="1.0" encoding="UTF-8"?>\n<CONFIGURATION/>\n')
+        self.events = os.path.join(self.logs, "events.txt")
+        self.messages = os.path.join(self.logs, "messages.txt")
+        self.sql_log = os.path.join(self.logs, "sql.txt")
+        self.updater_log = os.path.join(self.logs, "rvupdate.txt")
+        self.db_script = os.path.join(self.logs, "fake_mysql.txt")
+        self.stop_file = os.path.join(self.logs, "stop")
+        # The main dialog returns at once: the tests only need to see it run.
+        open(self.stop_file, "w").close()
+
+    def database(self, connect="ok", version=None, download=None):
+        lines = ["connect=" + connect, "log=" + win_path(self.sql_log)]
+        if version is not None:
+            lines.append("version=%s" % version)
+        if download is not None:
+            lines.append("download=" + download)
+        with open(self.db_script, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+
+    def run(self):
+        env = wine_env()
+        env.update({
+            "FRAME_PROBE_EVENTS": win_path(self.events),
+            "FRAME_PROBE_STOP": win_path(self.stop_file),
+            "FRAME_PROBE_UPDATE": "real",
+            "FRAME_PROBE_WINDOW": "0",
+            "SURVEY_MESSAGE_LOG": win_path(self.messages),
+            "SURVEY_FAKE_MYSQL": win_path(self.db_script),
+            "SURVEY_RVUPDATE_LOG": win_path(self.updater_log),
+        })
+        result = subprocess.run([WINE_RUN, self.exe, self.variant], env=env, cwd=self.logs,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                timeout=RUN_BOUND_S)
+        return result.returncode
+
+    def updater_lines(self, wait):
+        deadline = time.monotonic() + (UPDATER_BOUND_S if wait else 0)
+        while True:
+            lines = [l for l in read(self.updater_log).splitlines() if l]
+            if lines or time.monotonic() >= deadline:
+                return lines
+            time.sleep(0.1)
+
+    def report(self):
+        return ("\nevents:\n%s\nmessages:\n%s\nsql:\n%s\nupdater:\n%s" %
+                (read(self.events), read(self.messages), read(self.sql_log),
+                 read(self.updater_log)))
+
+
+class Registry:
+    """The suite's keys of the test prefix, saved before and restored after."""
+
+    def __init__(self, folder):
+        self.saved = os.path.join(folder, "marvesto-saved.reg")
+        self.had_key = False
+
+    def save(self):
+        if os.path.exists(self.saved):
+            os.remove(self.saved)
+        result = wine("reg", "export", MARVESTO_KEY, win_path(self.saved), "/y", check=False)
+        self.had_key = result.returncode == 0 and os.path.exists(self.saved)
+
+    def restore(self):
+        self.clear()
+        if self.had_key:
+            wine("reg", "import", win_path(self.saved), check=False)
+
+    def clear(self):
+        wine("reg", "delete", MARVESTO_KEY, "/f", check=False)
+
+    def set(self, name, value):
+        if isinstance(value, int):
+            wine("reg", "add", COMMON_KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+        else:
+            wine("reg", "add", COMMON_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+
+
+class FrameEndToEnd(unittest.TestCase):
+    server = None
+    registry = None
+
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(WORK, exist_ok=True)
+        cls.registry = Registry(WORK)
+        cls.registry.save()
+        cls.server = UpdateServer(os.path.join(WORK, "server"))
+        cls.server.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.server:
+            cls.server.stop()
+        if cls.registry:
+            cls.registry.restore()
+
+    def setUp(self):
+        self.registry.clear()
+        self.registry.set("SqlServer", "127.0.0.1")
+        self.server.clear_log()
+        self.server.set_scenario({})
+
+    def commands(self, name):
+        return [r for r in self.server.requests() if r.get("form", {}).get("cmd") == name]
+
+    def assert_ran(self, inst, code):
+        self.assertEqual(code, 0, inst.report())
+        # Only the GNSS service reads a Russian version block, as the probe has.
+        expected = "dialog version=10.6.5.1\n" if inst.variant == "orvanta" else "dialog version="
+        self.assertIn(expected, read(inst.events), inst.report())
+        self.assertIn("exit 0 guard-free", read(inst.events), inst.report())
+        self.assertEqual(read(inst.messages), "", inst.report())
+
+    def test_newer_build_starts_the_updater_and_the_program_makes_way(self):
+        inst = Installation("newer", "vestrami")
+        inst.database(version=7, download="kalvetra reference")
+        self.server.set_scenario({"getverlist": {
+            str(APP_IDS["vestrami"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
+        code = inst.run()
+        lines = inst.updater_lines(wait=True)
+        expected = ' --appid %d --path "%s\\" --runexe frame_probe.exe' % (
+            APP_IDS["vestrami"], win_path(inst.folder))
+        self.assertEqual(lines, [expected], inst.report())
+        self.assertEqual(code, 1, inst.report())
+        self.assertNotIn("dialog", read(inst.events), inst.report())
+        self.assertIn("exit 1 guard-free", read(inst.events), inst.report())
+        self.assertEqual(read(inst.messages), "", inst.report())
+        # The program asked for its own builds with its packed version.
+        asks = [r["form"] for r in self.commands("getverlist")
+                if r["form"].get("appid") == str(APP_IDS["vestrami"])]
+        self.assertEqual(len(asks), 1, self.server.requests())
+        self.assertEqual(asks[0].get("ver"), str(PROBE_PACKED_VERSION))
+        self.assertEqual(asks[0].get("platform"), "3")
+        # The version row was read through the client library stand-in.
+        self.assertIn("SELECT `ver`, `download` FROM `versions` WHERE `id`=1", read(inst.sql_log))
+
+    def test_older_listed_build_also_starts_the_updater(self):
+        inst = Installation("older", "tessarin")
+        inst.database(version=7, download="x")
+        self.server.set_scenario({"getverlist": {
+            str(APP_IDS["tessarin"]): version_list_reply(PROBE_PACKED_VERSION - 1)}})
+        code = inst.run()
+        lines = inst.updater_lines(wait=True)
+        self.assertEqual(len(lines), 1, inst.report())
+        self.assertTrue(lines[0].startswith(" --appid 107 --path "), lines)
+        self.assertEqual(code, 1, inst.report())
+
+    def test_equal_build_starts_nothing_and_the_program_runs(self):
+        inst = Installation("equal", "orvanta")
+        inst.database(version=7, download="x")
+        self.server.set_scenario({"getverlist": {
+            str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION)}})
+        code = inst.run()
+        self.assert_ran(inst, code)
+        self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
+        asks = [r["form"] for r in self.commands("getverlist")
+                if r["form"].get("appid") == str(APP_IDS["orvanta"])]
+        self.assertEqual(len(asks), 1, self.server.requests())
+
+    def test_updates_disabled_start_no_updater_and_the_program_runs(self):
+        self.registry.set("UpdateEnable", 0)
+        inst = Installation("disabled", "orvanta")
+        inst.database(version=7, download="x")
+        self.server.set_scenario({"getverlist": {
+            str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
+        code = inst.run()
+        self.assert_ran(inst, code)
+        self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
+        self.assertEqual(self.commands("getverlist"), [], self.server.requests())
+        # The version query and the address lookup still run at every start.
+        self.assertIn("FROM `versions`", read(inst.sql_log), inst.report())
+        self.assertEqual([r["path"] for r in self.server.requests()], ["/getuserip.php"])
+
+    def test_unreachable_database_skips_the_update_step(self):
+        inst = Installation("nodb", "orvanta")
+        inst.database(connect="refuse")
+        self.server.set_scenario({"getverlist": {
+            str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
+        code = inst.run()
+        self.assert_ran(inst, code)
+        self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
+        self.assertEqual(self.server.requests(), [])
+        sql = read(inst.sql_log)
+        self.assertIn("-- connect 127.0.0.1:58431 rvapp@kalvetradb", sql, inst.report())
+        self.assertNotIn("SELECT", sql, inst.report())
+
+    def test_unwritable_program_folder_ends_the_program(self):
+        inst = Installation("readonly", "vestrami")
+        inst.database(version=7, download="x")
+        locked = subprocess.run(["chattr", "+i", inst.folder], stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT)
+        try:
+            if locked.returncode != 0:
+                self.skipTest("cannot make the program folder unwritable here (chattr +i: %s)" %
+                              locked.stdout.decode("utf-8", "replace").strip())
+            probe = os.path.join(inst.folder, "probe.tmp")
+            try:
+                open(probe, "w").close()
+                os.remove(probe)
+                self.skipTest("the program folder stays writable for this user despite chattr")
+            except OSError:
+                pass
+            code = inst.run()
+        finally:
+            subprocess.run(["chattr", "-i", inst.folder], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        self.assertEqual(code, 1, inst.report())
+        self.assertIn(FOLDER_NOT_WRITABLE, read(inst.messages), inst.report())
+        self.assertNotIn("dialog", read(inst.events), inst.report())
+        self.assertIn("exit 1 guard-free", read(inst.events), inst.report())
+        self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
+        leftovers = [n for n in os.listdir(inst.folder) if n.endswith(".tmp")]
+        self.assertEqual(leftovers, [])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
