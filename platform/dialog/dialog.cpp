@@ -2,6 +2,8 @@
 // of window messages to the virtual handlers.
 #include "platform/dialog/dialog.h"
 
+#include "platform/dialog/dialog_internal.h"
+
 #include <cwchar>
 #include <climits>
 #include <vector>
@@ -9,11 +11,7 @@
 namespace platform {
 namespace {
 
-// Asks a dialog, from any thread, to end itself (wParam: the result).
-UINT EndDialogMessage() {
-    static const UINT message = ::RegisterWindowMessageW(L"SurveyEndDialog");
-    return message;
-}
+using dialog_internal::EndDialogMessage;
 
 // Modeless dialogs of this thread, for RunMessageLoop.
 thread_local std::vector<Dialog*> t_modeless;
@@ -248,7 +246,6 @@ int Dialog::ItemInt(int id) const {
     // Like the C library's conversion: leading blanks, a sign, digits; the
     // first other character ends the number ("12.7" gives 12, "abc" gives 0).
     std::wstring text = ItemText(id);
-    errno = 0;
     long value = std::wcstol(text.c_str(), nullptr, 10);
     if (value > INT_MAX) {
         return INT_MAX;

@@ -1,6 +1,8 @@
 // A dialog run modally by a worker thread of its own.
 #include "platform/dialog/dialog.h"
 
+#include "platform/dialog/dialog_internal.h"
+
 namespace platform {
 
 DialogThread::~DialogThread() {
@@ -9,8 +11,7 @@ DialogThread::~DialogThread() {
         // thread gave up), then end it and join.
         ::WaitForSingleObject(m_windowReady, INFINITE);
         if (HWND window = m_window.load()) {
-            static const UINT endMessage = ::RegisterWindowMessageW(L"SurveyEndDialog");
-            ::PostMessageW(window, endMessage, IDCANCEL, 0);
+            ::PostMessageW(window, dialog_internal::EndDialogMessage(), IDCANCEL, 0);
         }
         ::WaitForSingleObject(m_thread, INFINITE);
         ::CloseHandle(m_thread);
