@@ -116,7 +116,6 @@ std::unique_ptr<UpdateSession> MySqlUpdateDatabase::OpenUpdateSession() {
     if (!base)
         return nullptr;
     hooks.api = GuardedApi(base);
-    auto previousSleep = hooks.sleepMs;
     hooks.sleepMs = [](uint32_t) { t_refuseReconnect = true; };
     t_refuseReconnect = false;
     auto c = std::make_shared<CMySQLW>(m_params, false, hooks);

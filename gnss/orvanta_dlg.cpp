@@ -330,13 +330,15 @@ void COrvantaDlg::Shutdown() {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    // The reverse of the initialisation: timers; what connecting acquired
+    // (reader, port, logs); the shared blocks; the events the reader used.
     if (Handle() != nullptr)
         StopTimers();
     m_connection.StopReader();
-    m_connection.CloseEvents();
-    m_mappings.Close();
     m_connection.ClosePort();
     m_logs.CloseAll();
+    m_mappings.Close();
+    m_connection.CloseEvents();
     m_display.reset();
     m_tips.Destroy();
 }

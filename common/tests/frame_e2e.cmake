@@ -3,6 +3,14 @@
 # updater, the real update checker, the test update server on 127.0.0.1:443
 # and the suite's registry values of the prefix (both shared with other
 # tests: RESOURCE_LOCK). Driver: e2e/frame_e2e.py.
+
+# The stand-in client library itself: its script and its robustness.
+if(WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/sim/libmysql-stub/CMakeLists.txt)
+    survey_test(test_frame_e2e_libmysql_stub WINE_ONLY SOURCES test_frame_e2e_libmysql_stub.cpp
+                DEPENDS survey_libmysql_stub
+                ENV "FRAME_E2E_LIBMYSQL=$<TARGET_FILE:survey_libmysql_stub>")
+endif()
+
 if(WIN32 AND TARGET frame_probe AND TARGET common_update
    AND EXISTS ${CMAKE_SOURCE_DIR}/sim/libmysql-stub/CMakeLists.txt
    AND EXISTS ${CMAKE_SOURCE_DIR}/sim/rvupdate/CMakeLists.txt

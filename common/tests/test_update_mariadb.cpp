@@ -208,6 +208,25 @@ TEST_F(UpdateMariaDb, ProgramBuildDecidesTheUpdater) {
     EXPECT_EQ(sys.started.size(), 1u);
 }
 
+TEST_F(UpdateMariaDb, LostConnectionInTheMiddleIsNotRepaired) {
+    // The first command ends its own connection; a repaired connection would
+    // run the second one with auto-commit on, outside the rolled-back set.
+    const std::string before = Snapshot();
+    server.verListReplies[1] = VersionListReply({{58, 2}});
+    server.dbCmdReplies[58] = CommandSetReply(
+        {{"db", 2,
+          "INSERT INTO roads VALUES (2, 'A'); SET @k = CONCAT('KILL ', CONNECTION_ID()); "
+          "PREPARE k FROM @k; EXECUTE k"},
+         {"db", 2, "INSERT INTO roads VALUES (3, 'after the loss')"}});
+    UpdateCore core = Make();
+    EXPECT_FALSE(core.RunStartupUpdate());
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(server.writeLogs.empty());
+    // The loss was reported by the wrapper.
+    ASSERT_FALSE(notifier.Messages().empty());
+    EXPECT_NE(notifier.Messages().back().text.find("Действие не выполнено."), std::string::npos);
+}
+
 TEST_F(UpdateMariaDb, UnreachableDatabaseIsQuiet) {
     DbConnectionParams p = TestDb();
     p.password = "wrong-password";

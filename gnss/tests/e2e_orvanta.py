@@ -377,6 +377,10 @@ def scenario_silent(s):
     while time.monotonic() < deadline and not s.has_message("GPS-приёмник отключен"):
         time.sleep(0.3)
     check(s.has_message("GPS-приёмник отключен"), "the loss is reported to the operator")
+    # The service does not reconnect by itself when the receiver talks again.
+    s.sim_command("talk")
+    time.sleep(3)
+    check(s.record() == "0\\n", "no automatic reconnection")
     check(s.close_orvanta(), "Orvanta closes on WM_CLOSE after the loss")
 
 
@@ -511,8 +515,16 @@ def scenario_run_log(s):
     with open(os.path.join(runs, files[0]), "rb") as f:
         lines = [line for line in f.read().split(b"\r\n") if line]
     check(len(lines) >= 3, "the run log got fix lines (%d)" % len(lines))
-    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
     check('локальный_файл=""' in s.config_text(), "stopping clears the stored run-log path")
+    # A folder that does not exist: no file, but the path is stored all the same.
+    missing = os.path.join(s.work, "missing")
+    s.client("log-write", "1 " + windows_path(missing))
+    time.sleep(1.5)
+    rc, out = s.client("log")
+    check(out.strip() == "0\\n", "the command is acknowledged")
+    check(not os.path.exists(missing), "no folder or file is created")
+    check(windows_path(missing) + "\\" in s.config_text(), "the path is stored all the same")
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
 
 
 SCENARIOS = {

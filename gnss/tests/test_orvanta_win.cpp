@@ -12,7 +12,9 @@
 #include "gnss/client_commands.h"
 #include "gnss/gnss_log_files.h"
 #include "gnss/gps_mappings.h"
+#include "common/xml_config.h"
 #include "gnss/receiver_connection.h"
+#include "gnss/receiver_settings_xml.h"
 #include "gnss/serial_reader.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -213,6 +215,77 @@ TEST(ReceiverConnectionTest, WithoutPortsNoReceiverIsFoundAndTheConfigurationIsR
     EXPECT_FALSE(connection.ReaderRunning());
     connection.StopReader();  // nothing to stop
     connection.CloseEvents();
+}
+
+class XmlSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_folder = TempFolder(L"orvanta_xml_test");
+        m_path = m_folder + L"\\Tuvarnex.xml";
+    }
+    void TearDown() override {
+        ::DeleteFileW(m_path.c_str());
+        ::RemoveDirectoryW(m_folder.c_str());
+    }
+    void Write(const std::string& utf8) {
+        std::ofstream out(platform::WideToUtf8(m_path), std::ios::binary);
+        out << utf8;
+    }
+    platform::ComApartment m_com;
+    std::wstring m_folder;
+    std::wstring m_path;
+};
+
+TEST_F(XmlSettingsTest, ReadsTheReceiverOptionsAndKeepsDefaultsForUnusableOnes) {
+    Write(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION>\n"
+        "\t<ГНСС скорость=\"57600\" порт=\"0\" широта=\"55.75\" долгота=\"0\" "
+        "локальный_файл=\"C:\\runs\\181227120000gps.log\"/>\n</CONFIGURATION>\n");
+    XmlConfig config(m_path);
+    config.Open();
+    XmlReceiverSettings settings(&config);
+    ReceiverConfig loaded;
+    settings.Load(loaded);
+    EXPECT_EQ(loaded.speed, 57600);
+    EXPECT_EQ(loaded.port, 1);  // 0 is no port: the default stays
+    EXPECT_NEAR(loaded.latitude, 55.75, 1e-5);
+    EXPECT_DOUBLE_EQ(loaded.longitude, 37);  // 0 is no position
+    EXPECT_EQ(loaded.runLogPath, "C:\\runs\\181227120000gps.log");
+}
+
+TEST_F(XmlSettingsTest, ProbeResultCreatesTheElementAndIsReadBack) {
+    Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION>\n</CONFIGURATION>\n");
+    XmlConfig config(m_path);
+    config.Open();
+    XmlReceiverSettings settings(&config);
+    settings.SaveProbe(4, 9600, 55.5, 37.25);
+    ReceiverConfig loaded;
+    XmlReceiverSettings(&config).Load(loaded);
+    EXPECT_EQ(loaded.port, 4);
+    EXPECT_EQ(loaded.speed, 9600);
+    EXPECT_NEAR(loaded.latitude, 55.5, 1e-5);
+    EXPECT_NEAR(loaded.longitude, 37.25, 1e-5);
+}
+
+TEST_F(XmlSettingsTest, RunLogPathIsNotSavedWithoutTheElement) {
+    const std::string empty =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION>\n</CONFIGURATION>\n";
+    Write(empty);
+    XmlConfig config(m_path);
+    config.Open();
+    XmlReceiverSettings(&config).SaveRunLogPath("C:\\runs\\x.log");
+    EXPECT_EQ(ReadFile(m_path), empty);
+}
+
+TEST(XmlSettingsWithoutStoreTest, DefaultsStayAndNothingIsWritten) {
+    XmlReceiverSettings settings(nullptr);
+    ReceiverConfig loaded;
+    settings.Load(loaded);
+    settings.SaveProbe(3, 57600, 1, 2);
+    EXPECT_EQ(loaded.speed, 115200);
+    EXPECT_EQ(loaded.port, 1);
+    EXPECT_DOUBLE_EQ(loaded.latitude, 56);
+    EXPECT_TRUE(loaded.runLogPath.empty());
 }
 
 }  // namespace

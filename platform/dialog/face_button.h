@@ -30,6 +30,7 @@ inline std::optional<COLORREF> DecodeFaceColor(DWORD_PTR published) {
 
 // A handle on a face button; the state lives with the window, so copies are
 // cheap and the handle may outlive the window (its calls then do nothing).
+// Use it on the thread that owns the button (the dialog's thread).
 class FaceButton {
 public:
     FaceButton() = default;

@@ -105,4 +105,70 @@ TEST_F(DialogThreadTest, FactoryWithoutDialogEndsTheThread) {
     EXPECT_FALSE(thread.Start([] { return std::unique_ptr<platform::Dialog>(); }));
 }
 
+// A plain dialog held on screen while the operator drags it by its title bar.
+class HeldDialog : public platform::Dialog {
+public:
+    explicit HeldDialog(RECT* finalRect) : Dialog(IDD_SAMPLE), m_finalRect(finalRect) {
+        KeepOnScreen(true);
+    }
+
+protected:
+    bool OnInitDialog() override {
+        ::SetWindowPos(Handle(), HWND_TOPMOST, 200, 300, 0, 0, SWP_NOSIZE);
+        SetTimer(1, 15000);  // bounds the test
+        return true;
+    }
+    void OnTimer(UINT_PTR) override { EndDialog(IDABORT); }
+    void OnOk() override {
+        ::GetWindowRect(Handle(), m_finalRect);
+        EndDialog(IDOK);
+    }
+
+private:
+    RECT* m_finalRect;
+};
+
+void MouseInput(DWORD flags, int x = 0, int y = 0) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    if ((flags & MOUSEEVENTF_ABSOLUTE) != 0) {
+        // Absolute coordinates run 0..65535 across the primary screen.
+        input.mi.dx = static_cast<LONG>(x * 65535LL / (::GetSystemMetrics(SM_CXSCREEN) - 1));
+        input.mi.dy = static_cast<LONG>(y * 65535LL / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+    }
+    ::SendInput(1, &input, sizeof(input));
+    ::Sleep(60);
+}
+
+TEST(DialogDrag, DraggingPastTheLeftEdgeStopsAtZero) {
+    platform::InitCommonControlClasses();
+    platform::DialogThread thread;
+    RECT finalRect{};
+    ASSERT_TRUE(thread.Start([&finalRect] { return std::make_unique<HeldDialog>(&finalRect); },
+                             THREAD_PRIORITY_NORMAL));
+    HWND window = thread.WaitForWindow(10000);
+    ASSERT_NE(window, nullptr);
+    ::Sleep(200);
+    RECT start{};
+    ::GetWindowRect(window, &start);
+    int grabX = start.left + 60;
+    int grabY = start.top + ::GetSystemMetrics(SM_CYCAPTION) / 2 + 2;
+    constexpr DWORD kMove = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    MouseInput(kMove, grabX, grabY);
+    MouseInput(MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= 6; ++step) {
+        MouseInput(kMove, grabX - step * 80, grabY + step * 5);
+    }
+    MouseInput(MOUSEEVENTF_LEFTUP);
+    ::Sleep(200);
+    ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(thread.Wait(20000));
+    ASSERT_EQ(thread.Result(), IDOK) << "the dialog timed out";
+    // Dragged 480 pixels left from x = 200: held at 0, moved down as dragged.
+    EXPECT_EQ(finalRect.left, 0);
+    EXPECT_EQ(finalRect.right - finalRect.left, start.right - start.left);
+    EXPECT_EQ(finalRect.top, start.top + 30);
+}
+
 }  // namespace

@@ -17,9 +17,11 @@ Environment (set by common/tests/frame_e2e.cmake):
   FRAME_E2E_SERVER                sim/update-server/update_server.py
   FRAME_E2E_WORK                  a scratch folder of this test
 """
+import base64
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -36,6 +38,7 @@ MARVESTO_KEY = r"HKCU\Software\Marvesto"
 PROBE_PACKED_VERSION = (10 << 48) | (6 << 32) | (5 << 16) | 1
 APP_IDS = {"orvanta": 106, "tessarin": 107, "vestrami": 108}
 
+UPDATER_NOT_STARTED = "Не удалось запустить rvupdate.exe."
 FOLDER_NOT_WRITABLE = "Проверьте права пользователя на запись в папку где установлена программа."
 
 RUN_BOUND_S = 90  # one program run, Wine start included
@@ -141,6 +144,23 @@ class UpdateServer:
 def version_list_reply(build):
     return json.dumps({"cnt": 1, "list": [{"build": build, "cmdcnt": 0, "order": 1}]},
                       separators=(",", ":"))
+
+
+def db_commands_reply(*items):
+    """A getdbcmd reply: (flags, SQL text) per "db" item, in this order."""
+    out = []
+    for order, (flags, sql) in enumerate(items, 1):
+        cmd = base64.b64encode(sql.encode("utf-8")).decode("ascii")
+        out.append({"order": order, "action": "db", "flags": flags, "len": len(cmd), "cmd": cmd})
+    return json.dumps({"cnt": len(out), "list": out}, separators=(",", ":"), ensure_ascii=False)
+
+
+def assert_in_order(test, text, parts):
+    at = 0
+    for part in parts:
+        found = text.find(part, at)
+        test.assertGreaterEqual(found, 0, "%r missing after offset %d in:\n%s" % (part, at, text))
+        at = found + len(part)
 
 
 class Installation:
@@ -348,6 +368,74 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertIn("-- connect 127.0.0.1:58431 rvapp@kalvetradb", sql, inst.report())
         self.assertNotIn("SELECT", sql, inst.report())
 
+    def test_database_commands_run_in_one_transaction_before_the_program(self):
+        inst = Installation("dbupdate", "orvanta")
+        inst.database(version=7, download="x")
+        road = "UPDATE `roads` SET `name`='Дорога М-4' WHERE `id`=3"
+        self.server.set_scenario({
+            "getverlist": {"1": json.dumps({"cnt": 1, "list": [{"build": 8, "cmdcnt": 2}]}),
+                           "106": version_list_reply(PROBE_PACKED_VERSION)},
+            "getdbcmd": {"8": db_commands_reply((0, road), (2, "DELETE FROM `tmp`;"))},
+        })
+        code = inst.run()
+        self.assert_ran(inst, code)
+        assert_in_order(self, read(inst.sql_log), [
+            "SELECT `ver`, `download` FROM `versions` WHERE `id`=1", "-- close",
+            "-- connect", "-- server option 0", "-- autocommit 0", "SET completion_type=1",
+            "START TRANSACTION", "SET FOREIGN_KEY_CHECKS=0;", road + ";",
+            "SET FOREIGN_KEY_CHECKS=1;", "DELETE FROM `tmp`;",
+            "UPDATE `versions` SET `ver`=8 WHERE `id`=1;", "-- commit",
+            "INSERT INTO `ac_log`"])
+        logs = [r["form"] for r in self.commands("writelog")]
+        self.assertEqual(len(logs), 1, self.server.requests())
+        self.assertEqual((logs[0].get("ver"), logs[0].get("status")), ("8", "OK"))
+        self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
+
+    def test_failing_database_command_rolls_back_and_ends_the_program(self):
+        inst = Installation("dbfail", "orvanta")
+        inst.database(version=7, download="x")
+        with open(inst.db_script, "a", encoding="utf-8") as f:
+            f.write("fail=DELETE\n")
+        self.server.set_scenario({
+            "getverlist": {"1": json.dumps({"cnt": 1, "list": [{"build": 8, "cmdcnt": 2}]}),
+                           "106": version_list_reply(PROBE_PACKED_VERSION + 1)},
+            "getdbcmd": {"8": db_commands_reply((2, "INSERT INTO `t` VALUES (1)"),
+                                                (2, "DELETE FROM `t`"))},
+        })
+        code = inst.run()
+        self.assertEqual(code, 1, inst.report())
+        sql = read(inst.sql_log)
+        assert_in_order(self, sql, ["START TRANSACTION", "INSERT INTO `t` VALUES (1);",
+                                    "DELETE FROM `t`;"])
+        # Nothing is committed: the transaction is rolled back, or dropped
+        # with the connection, which the server takes as a rollback.
+        after = sql[sql.index("DELETE FROM `t`;"):].splitlines()[1:]
+        self.assertTrue(after and after[-1] == "-- close", sql)
+        self.assertEqual([l for l in after if l not in ("-- rollback", "-- close")], [], sql)
+        self.assertNotIn("UPDATE `versions`", sql)
+        self.assertNotIn("-- commit", sql)
+        self.assertEqual(self.commands("writelog"), [], self.server.requests())
+        messages = read(inst.messages)
+        self.assertIn("Error 1064: ", messages, inst.report())
+        self.assertIn("Действие не выполнено.", messages, inst.report())
+        self.assertNotIn("dialog", read(inst.events), inst.report())
+        # A failed database update stops before the program update.
+        self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
+
+    def test_updater_that_cannot_start_is_reported_and_the_program_runs(self):
+        inst = Installation("badupdater", "orvanta")
+        with open(os.path.join(inst.folder, "rvupdate.exe"), "wb") as f:
+            f.write(b"not a program\n")  # present, so the installation check passes
+        inst.database(version=7, download="x")
+        self.server.set_scenario({"getverlist": {
+            str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
+        code = inst.run()
+        messages = read(inst.messages)
+        self.assertIn("Ошибка: ", messages, inst.report())
+        self.assertIn(UPDATER_NOT_STARTED, messages, inst.report())
+        self.assertEqual(code, 0, inst.report())
+        self.assertIn("dialog version=10.6.5.1", read(inst.events), inst.report())
+
     def test_unwritable_program_folder_ends_the_program(self):
         inst = Installation("readonly", "vestrami")
         inst.database(version=7, download="x")
@@ -377,5 +465,11 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertEqual(leftovers, [])
 
 
+def end_on_terminate(signum, frame):
+    # Unwind through the finally blocks, so that no folder stays immutable.
+    raise SystemExit(128 + signum)
+
+
 if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, end_on_terminate)
     unittest.main(verbosity=2)

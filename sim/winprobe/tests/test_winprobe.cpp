@@ -205,17 +205,18 @@ TEST_F(Winprobe, ReadsTextsAndFaceColours) {
 }
 
 TEST_F(Winprobe, ClicksButtonsAndClosesTheWindow) {
-    ProbeResult r = RunProbe(L"click " + Window() + L"--id 1024", &m_dialog);
+    ProbeResult r = RunProbe(L"click " + Window() + L"--id 1004", &m_dialog);
     EXPECT_EQ(r.exitCode, 0u);
     dialog_test::PumpMessages(200);
-    EXPECT_EQ(m_dialog.commands, std::vector<int>{IDC_VIEW});
+    // 1004 is a face (owner-drawn) button.
+    EXPECT_EQ(m_dialog.commands, std::vector<int>{IDC_SETTINGS});
     r = RunProbe(L"text " + Window() + L"--id 1047", &m_dialog);
-    EXPECT_EQ(r.output, "нажато 1024\n");
+    EXPECT_EQ(r.output, "нажато 1004\n");
 
-    r = RunProbe(L"click " + Window() + L"--id 1004 --command", &m_dialog);
+    r = RunProbe(L"click " + Window() + L"--id 1024 --command", &m_dialog);
     EXPECT_EQ(r.exitCode, 0u);
     dialog_test::PumpMessages(200);
-    EXPECT_EQ(m_dialog.commands, (std::vector<int>{IDC_VIEW, IDC_SETTINGS}));
+    EXPECT_EQ(m_dialog.commands, (std::vector<int>{IDC_SETTINGS, IDC_VIEW}));
 
     r = RunProbe(L"close " + Window() + L"--wait-gone", &m_dialog);
     EXPECT_EQ(r.exitCode, 0u);
