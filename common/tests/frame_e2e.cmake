@@ -19,7 +19,7 @@ if(WIN32 AND TARGET frame_probe AND TARGET common_update
              COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/frame_e2e.py
              WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(common_frame_e2e PROPERTIES
-        FIXTURES_REQUIRED wine LABELS wine TIMEOUT 600
+        FIXTURES_REQUIRED wine LABELS wine TIMEOUT 300
         RESOURCE_LOCK "survey_registry;port443"
         ENVIRONMENT "WINEPREFIX=${SURVEY_WINEPREFIX};SURVEY_WINE_RUN=${SURVEY_WINE_RUN};FRAME_E2E_PROBE=$<TARGET_FILE:frame_probe>;FRAME_E2E_RVUPDATE=$<TARGET_FILE:rvupdate>;FRAME_E2E_LIBMYSQL=$<TARGET_FILE:survey_libmysql_stub>;FRAME_E2E_SERVER=${CMAKE_SOURCE_DIR}/sim/update-server/update_server.py;FRAME_E2E_WORK=${CMAKE_CURRENT_BINARY_DIR}/frame_e2e")
 endif()

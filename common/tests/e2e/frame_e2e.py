@@ -172,8 +172,10 @@ class Installation:
         self.logs = os.path.join(WORK, name, "logs")
         for path in (self.folder, self.logs):
             if os.path.isdir(path):
+                # A run cut short may have left it locked.
                 subprocess.run(["chattr", "-R", "-i", path], stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
+                os.chmod(path, 0o755)
                 shutil.rmtree(path)
             os.makedirs(path)
         self.exe = os.path.join(self.folder, "frame_probe.exe")
@@ -231,6 +233,30 @@ class Installation:
                  read(self.updater_log)))
 
 
+def writable(folder):
+    probe = os.path.join(folder, "write-probe.tmp")
+    try:
+        open(probe, "w").close()
+        os.remove(probe)
+        return True
+    except OSError:
+        return False
+
+
+def make_unwritable(folder):
+    """Takes writing away even from root where the system allows it: the
+    immutable flag first, else the permission bits (which bind only other
+    users). Returns how, or None."""
+    if subprocess.run(["chattr", "+i", folder], stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL).returncode == 0 and not writable(folder):
+        return "chattr +i"
+    subprocess.run(["chattr", "-i", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.chmod(folder, 0o555)
+    if not writable(folder):
+        return "chmod 555"
+    return None
+
+
 class Registry:
     """The suite's keys of the test prefix, saved before and restored after."""
 
@@ -284,6 +310,14 @@ class FrameEndToEnd(unittest.TestCase):
         self.server.clear_log()
         self.server.set_scenario({})
 
+    def install(self, name, variant):
+        inst = Installation(name, variant)
+        # The logs stay for a look after the run; the program folder goes, so
+        # that no copy (nor the unusable updater of one case) stays among the
+        # build's binaries.
+        self.addCleanup(shutil.rmtree, inst.folder, True)
+        return inst
+
     def commands(self, name):
         return [r for r in self.server.requests() if r.get("form", {}).get("cmd") == name]
 
@@ -296,7 +330,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertEqual(read(inst.messages), "", inst.report())
 
     def test_newer_build_starts_the_updater_and_the_program_makes_way(self):
-        inst = Installation("newer", "vestrami")
+        inst = self.install("newer", "vestrami")
         inst.database(version=7, download="kalvetra reference")
         self.server.set_scenario({"getverlist": {
             str(APP_IDS["vestrami"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
@@ -319,7 +353,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertIn("SELECT `ver`, `download` FROM `versions` WHERE `id`=1", read(inst.sql_log))
 
     def test_older_listed_build_also_starts_the_updater(self):
-        inst = Installation("older", "tessarin")
+        inst = self.install("older", "tessarin")
         inst.database(version=7, download="x")
         self.server.set_scenario({"getverlist": {
             str(APP_IDS["tessarin"]): version_list_reply(PROBE_PACKED_VERSION - 1)}})
@@ -330,7 +364,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertEqual(code, 1, inst.report())
 
     def test_equal_build_starts_nothing_and_the_program_runs(self):
-        inst = Installation("equal", "orvanta")
+        inst = self.install("equal", "orvanta")
         inst.database(version=7, download="x")
         self.server.set_scenario({"getverlist": {
             str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION)}})
@@ -343,7 +377,7 @@ class FrameEndToEnd(unittest.TestCase):
 
     def test_updates_disabled_start_no_updater_and_the_program_runs(self):
         self.registry.set("UpdateEnable", 0)
-        inst = Installation("disabled", "orvanta")
+        inst = self.install("disabled", "orvanta")
         inst.database(version=7, download="x")
         self.server.set_scenario({"getverlist": {
             str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
@@ -356,7 +390,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertEqual([r["path"] for r in self.server.requests()], ["/getuserip.php"])
 
     def test_unreachable_database_skips_the_update_step(self):
-        inst = Installation("nodb", "orvanta")
+        inst = self.install("nodb", "orvanta")
         inst.database(connect="refuse")
         self.server.set_scenario({"getverlist": {
             str(APP_IDS["orvanta"]): version_list_reply(PROBE_PACKED_VERSION + 1)}})
@@ -369,7 +403,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertNotIn("SELECT", sql, inst.report())
 
     def test_database_commands_run_in_one_transaction_before_the_program(self):
-        inst = Installation("dbupdate", "orvanta")
+        inst = self.install("dbupdate", "orvanta")
         inst.database(version=7, download="x")
         road = "UPDATE `roads` SET `name`='Дорога М-4' WHERE `id`=3"
         self.server.set_scenario({
@@ -392,7 +426,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
 
     def test_failing_database_command_rolls_back_and_ends_the_program(self):
-        inst = Installation("dbfail", "orvanta")
+        inst = self.install("dbfail", "orvanta")
         inst.database(version=7, download="x")
         with open(inst.db_script, "a", encoding="utf-8") as f:
             f.write("fail=DELETE\n")
@@ -423,7 +457,7 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertEqual(inst.updater_lines(wait=False), [], inst.report())
 
     def test_updater_that_cannot_start_is_reported_and_the_program_runs(self):
-        inst = Installation("badupdater", "orvanta")
+        inst = self.install("badupdater", "orvanta")
         with open(os.path.join(inst.folder, "rvupdate.exe"), "wb") as f:
             f.write(b"not a program\n")  # present, so the installation check passes
         inst.database(version=7, download="x")
@@ -437,25 +471,19 @@ class FrameEndToEnd(unittest.TestCase):
         self.assertIn("dialog version=10.6.5.1", read(inst.events), inst.report())
 
     def test_unwritable_program_folder_ends_the_program(self):
-        inst = Installation("readonly", "vestrami")
+        inst = self.install("readonly", "vestrami")
         inst.database(version=7, download="x")
-        locked = subprocess.run(["chattr", "+i", inst.folder], stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT)
+        mode = os.stat(inst.folder).st_mode
         try:
-            if locked.returncode != 0:
-                self.skipTest("cannot make the program folder unwritable here (chattr +i: %s)" %
-                              locked.stdout.decode("utf-8", "replace").strip())
-            probe = os.path.join(inst.folder, "probe.tmp")
-            try:
-                open(probe, "w").close()
-                os.remove(probe)
-                self.skipTest("the program folder stays writable for this user despite chattr")
-            except OSError:
-                pass
+            how = make_unwritable(inst.folder)
+            if how is None:
+                self.skipTest("cannot make a folder unwritable for this user here: chattr +i "
+                              "failed or is ignored, and so is taking the write permission away")
             code = inst.run()
         finally:
             subprocess.run(["chattr", "-i", inst.folder], stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
+            os.chmod(inst.folder, mode)
         self.assertEqual(code, 1, inst.report())
         self.assertIn(FOLDER_NOT_WRITABLE, read(inst.messages), inst.report())
         self.assertNotIn("dialog", read(inst.events), inst.report())
