@@ -420,7 +420,16 @@ bool CMySQLW::Commit() {
 }
 
 bool CMySQLW::Rollback() {
-    return RunLocked([&] { return m_api->rollback(m_sqlHandle) == 0; });
+    // A failed statement clears m_sqlConnected, but the handle of a
+    // non-connection error is still open with the transaction on it: roll
+    // that back rather than leave it to the close.
+    if (m_sqlHandle == nullptr)
+        return false;
+    if (!m_sqlLock->Wait())
+        return false;
+    const bool ok = m_sqlHandle != nullptr && m_api->rollback(m_sqlHandle) == 0;
+    m_sqlLock->Release();
+    return ok;
 }
 
 bool CMySQLW::DrainResults() {
