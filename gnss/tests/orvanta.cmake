@@ -45,5 +45,5 @@ endif()
 # ones and any other test that creates them.
 survey_test(test_orvanta_win WINE_ONLY SOURCES test_orvanta_win.cpp LIBS gnss_win)
 if(TARGET test_orvanta_win)
-    set_tests_properties(test_orvanta_win PROPERTIES RESOURCE_LOCK gnss_service_objects)
+    set_tests_properties(test_orvanta_win PROPERTIES RESOURCE_LOCK gnss_shared_memory)
 endif()
