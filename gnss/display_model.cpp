@@ -19,7 +19,7 @@ constexpr const char* kTipRun = "Время работы программы";
 constexpr const char* kTipUtc = "Время по спутникам";
 constexpr const char* kTipDate = "Системная дата";
 
-constexpr std::array<ControlSpec, 21> kControls = {{
+constexpr std::array<ControlLayout, 21> kControls = {{
     {kIdPortIndicator, gnss_text::kPortCaption, 0, 0, 70, 20, kRed,
      "Порт получения ГНСС-информации"},
     {kIdPortList, "", 0, 0, 70, 120, kNoColour, nullptr},
@@ -63,12 +63,12 @@ FieldUpdate Both(int id, std::string text, Colour colour) {
 
 }  // namespace
 
-const std::array<ControlSpec, 21>& ControlTable() {
+const std::array<ControlLayout, 21>& ControlTable() {
     return kControls;
 }
 
 const char* TooltipFor(int id) {
-    for (const ControlSpec& c : kControls) {
+    for (const ControlLayout& c : kControls) {
         if (c.id == id)
             return c.tooltip;
     }

@@ -46,7 +46,7 @@ enum ControlId : int {
     kIdDate = 1025,
 };
 
-struct ControlSpec {
+struct ControlLayout {
     int id;
     const char* caption;      // UTF-8, may be empty
     int x, y, width, height;  // pixels, client coordinates
@@ -54,7 +54,7 @@ struct ControlSpec {
     const char* tooltip;      // UTF-8, nullptr for none
 };
 // The 21 controls in layout order. Client area 171 x 210 at screen (300, 300).
-const std::array<ControlSpec, 21>& ControlTable();
+const std::array<ControlLayout, 21>& ControlTable();
 constexpr int kClientWidth = 171, kClientHeight = 210;
 constexpr int kWindowX = 300, kWindowY = 300;
 // Tooltip of a control (UTF-8) or nullptr; the information field's tooltip

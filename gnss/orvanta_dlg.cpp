@@ -55,12 +55,12 @@ bool COrvantaDlg::OnInitDialog() {
     AddAboutItem(platform::Utf8ToWide(gnss_text::kAboutMenu), IDM_ABOUTBOX);
     HICON icon = ::LoadIconW(nullptr, IDI_APPLICATION);
     SetIcons(icon, icon);
-    for (const ControlSpec& spec : ControlTable()) {
-        if (spec.id == kIdPortList)
+    for (const ControlLayout& control : ControlTable()) {
+        if (control.id == kIdPortList)
             continue;
         platform::FaceButton button;
-        if (button.Attach(Item(spec.id)))
-            m_buttons[spec.id] = button;
+        if (button.Attach(Item(control.id)))
+            m_buttons[control.id] = button;
     }
     // 2.-3. Not connected yet; layout and start values.
     m_state.With([](GnssState& s) {
@@ -93,8 +93,8 @@ bool COrvantaDlg::OnInitDialog() {
     // 9. Font and title.
     m_font = platform::Font(platform::Utf8ToWide(kFontFace), kFontHeight, kFontWeight,
                             static_cast<BYTE>(kFontCharset));
-    for (const ControlSpec& spec : ControlTable())
-        m_font.ApplyTo(Item(spec.id));
+    for (const ControlLayout& control : ControlTable())
+        m_font.ApplyTo(Item(control.id));
     SetTitle(platform::Utf8ToWide(gnss_text::kTitle) + m_version);
     return true;
 }
@@ -103,19 +103,19 @@ void COrvantaDlg::LayOutControls() {
     platform::PlaceWithClientSize(Handle(), kWindowX, kWindowY, kClientWidth, kClientHeight);
     KeepOnScreen(true, platform::ScreenArea::Primary);
     m_tips.Create(Handle());
-    for (const ControlSpec& spec : ControlTable()) {
-        MoveItem(spec.id, spec.x, spec.y, spec.width, spec.height);
-        if (spec.id == kIdPortList) {
+    for (const ControlLayout& control : ControlTable()) {
+        MoveItem(control.id, control.x, control.y, control.width, control.height);
+        if (control.id == kIdPortList) {
             ShowItem(kIdPortList, false);
             continue;
         }
-        SetField(spec.id, spec.caption != nullptr ? spec.caption : "");
-        if (spec.colour != kNoColour)
-            SetColour(spec.id, spec.colour);
-        if (spec.id == kIdInfo)
-            m_tips.AddCallbackTool(spec.id);
-        else if (const char* tip = TooltipFor(spec.id))
-            m_tips.AddTool(spec.id, platform::Utf8ToWide(tip));
+        SetField(control.id, control.caption != nullptr ? control.caption : "");
+        if (control.colour != kNoColour)
+            SetColour(control.id, control.colour);
+        if (control.id == kIdInfo)
+            m_tips.AddCallbackTool(control.id);
+        else if (const char* tip = TooltipFor(control.id))
+            m_tips.AddTool(control.id, platform::Utf8ToWide(tip));
     }
 }
 

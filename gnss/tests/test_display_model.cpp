@@ -209,7 +209,7 @@ TEST_F(Panel, ResetButton) {
 TEST(ControlLayout, TableAndTooltips) {
     const auto& t = ControlTable();
     EXPECT_EQ(t.size(), 21u);
-    for (const ControlSpec& c : t) {
+    for (const ControlLayout& c : t) {
         EXPECT_LE(c.x + c.width, kClientWidth) << c.id;
         if (c.id != kIdPortList) {  // the drop-down list may hang below the window
             EXPECT_LE(c.y + c.height, kClientHeight) << c.id;

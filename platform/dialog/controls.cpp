@@ -121,7 +121,7 @@ int SliderPosition(HWND slider) {
 
 namespace {
 
-// "a.b.c.d", each part 0..255 in one to three digits, blanks around allowed.
+// "a.b.c.d", each number 0..255 in one to three digits, blanks around allowed.
 bool ParseDotted(std::wstring_view text, std::array<BYTE, 4>& parts) {
     while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) {
         text.remove_prefix(1);
