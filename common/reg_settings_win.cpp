@@ -27,108 +27,87 @@ void CopyDefault(char16_t* buffer, uint32_t capacity, const char16_t* def) {
     buffer[i] = 0;
 }
 
+// Every operation opens its key, does one thing and closes the key again;
+// a key that does not exist is never created here.
+//
+// Runs `op` on the opened key. The result is the open's error, else the
+// operation's error, else the result of closing the key.
+template <typename Op>
+int32_t WithKey(uintptr_t root, const char16_t* path, Op op) {
+    if (!path)
+        return ERROR_INVALID_PARAMETER;
+    HKEY hkey = nullptr;
+    LONG r = ::RegOpenKeyExW(Root(root), W(path), 0, kAccess, &hkey);
+    if (r != ERROR_SUCCESS)
+        return r;
+    r = op(hkey);
+    const LONG c = ::RegCloseKey(hkey);
+    return r != ERROR_SUCCESS ? r : c;
+}
+
+// Reads one value into `data`; `size` is its room in bytes on entry and the
+// stored size on return. False when the key or the value is missing or the
+// value does not fit; the value's type is not checked.
+bool QueryValue(uintptr_t root, const char16_t* path, const char16_t* name, void* data,
+                DWORD& size) {
+    platform::UniqueRegKey hkey;
+    if (!path || ::RegOpenKeyExW(Root(root), W(path), 0, kAccess, hkey.Put()) != ERROR_SUCCESS)
+        return false;
+    return ::RegQueryValueExW(hkey.Get(), W(name), nullptr, nullptr, static_cast<BYTE*>(data),
+                              &size) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 int32_t CRegSettingsMngr::SetDword(SettingsKey key, const char16_t* name, uint32_t value) {
-    const char16_t* path = GetKeyPath(key);
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
-    HKEY hkey = nullptr;
-    LONG r = ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey);
-    if (r != ERROR_SUCCESS)
-        return r;
     const DWORD v = value;
-    r = ::RegSetValueExW(hkey, W(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
-    const LONG c = ::RegCloseKey(hkey);
-    return r != ERROR_SUCCESS ? r : c;
+    return WithKey(m_root, GetKeyPath(key), [&](HKEY k) {
+        return ::RegSetValueExW(k, W(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
+                                sizeof v);
+    });
 }
 
 int32_t CRegSettingsMngr::SetQword(SettingsKey key, const char16_t* name, uint64_t value) {
-    const char16_t* path = GetKeyPath(key);
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
-    HKEY hkey = nullptr;
-    LONG r = ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey);
-    if (r != ERROR_SUCCESS)
-        return r;
-    r = ::RegSetValueExW(hkey, W(name), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value),
-                         sizeof value);
-    const LONG c = ::RegCloseKey(hkey);
-    return r != ERROR_SUCCESS ? r : c;
+    return WithKey(m_root, GetKeyPath(key), [&](HKEY k) {
+        return ::RegSetValueExW(k, W(name), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value),
+                                sizeof value);
+    });
 }
 
 int32_t CRegSettingsMngr::SetString(SettingsKey key, const char16_t* name, const char16_t* value) {
-    const char16_t* path = GetKeyPath(key);
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
-    HKEY hkey = nullptr;
-    LONG r = ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey);
-    if (r != ERROR_SUCCESS)
-        return r;
     const wchar_t* text = value ? W(value) : L"";
     const DWORD bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t));
-    r = ::RegSetValueExW(hkey, W(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
-    const LONG c = ::RegCloseKey(hkey);
-    return r != ERROR_SUCCESS ? r : c;
+    return WithKey(m_root, GetKeyPath(key), [&](HKEY k) {
+        return ::RegSetValueExW(k, W(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+    });
 }
 
 int32_t CRegSettingsMngr::SetBinary(SettingsKey key, const char16_t* name, const uint8_t* bytes,
                                     uint32_t byteCount) {
-    const char16_t* path = GetKeyPath(key);
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
-    HKEY hkey = nullptr;
-    LONG r = ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey);
-    if (r != ERROR_SUCCESS)
-        return r;
-    r = ::RegSetValueExW(hkey, W(name), 0, REG_BINARY, bytes, byteCount);
-    const LONG c = ::RegCloseKey(hkey);
-    return r != ERROR_SUCCESS ? r : c;
+    return WithKey(m_root, GetKeyPath(key), [&](HKEY k) {
+        return ::RegSetValueExW(k, W(name), 0, REG_BINARY, bytes, byteCount);
+    });
 }
 
 uint32_t CRegSettingsMngr::GetDword(SettingsKey key, const char16_t* name, uint32_t def) {
-    const char16_t* path = GetKeyPath(key);
-    platform::UniqueRegKey hkey;
-    if (!path || ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, hkey.Put()) != ERROR_SUCCESS)
-        return def;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (::RegQueryValueExW(hkey.Get(), W(name), nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                           &size) != ERROR_SUCCESS)
-        return def;
-    return value;
+    return QueryValue(m_root, GetKeyPath(key), name, &value, size) ? value : def;
 }
 
 uint64_t CRegSettingsMngr::GetQword(SettingsKey key, const char16_t* name, uint64_t def) {
-    const char16_t* path = GetKeyPath(key);
-    platform::UniqueRegKey hkey;
-    if (!path || ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, hkey.Put()) != ERROR_SUCCESS)
-        return def;
+    // A shorter value (a DWORD) fills only the low bytes, which is its value.
     uint64_t value = 0;
     DWORD size = sizeof value;
-    if (::RegQueryValueExW(hkey.Get(), W(name), nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                           &size) != ERROR_SUCCESS)
-        return def;
-    // A shorter value (a DWORD) fills only the low bytes, which is its value.
-    return value;
+    return QueryValue(m_root, GetKeyPath(key), name, &value, size) ? value : def;
 }
 
 bool CRegSettingsMngr::GetString(SettingsKey key, const char16_t* name, char16_t* buffer,
                                  uint32_t capacity, const char16_t* def) {
     if (!buffer || capacity == 0)
         return false;
-    const char16_t* path = GetKeyPath(key);
-    HKEY hkey = nullptr;
-    if (!path || ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey) != ERROR_SUCCESS) {
-        CopyDefault(buffer, capacity, def);
-        return false;
-    }
-    // Room for the capacity plus a terminator the stored value may lack.
     DWORD size = capacity * sizeof(char16_t);
-    const LONG r =
-        ::RegQueryValueExW(hkey, W(name), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    ::RegCloseKey(hkey);
-    if (r != ERROR_SUCCESS) {
+    if (!QueryValue(m_root, GetKeyPath(key), name, buffer, size)) {
         CopyDefault(buffer, capacity, def);
         return false;
     }
@@ -147,16 +126,8 @@ bool CRegSettingsMngr::GetString(SettingsKey key, const char16_t* name, char16_t
 
 bool CRegSettingsMngr::GetBinary(SettingsKey key, const char16_t* name, uint8_t* bytes,
                                  uint32_t& byteCount) {
-    const char16_t* path = GetKeyPath(key);
-    HKEY hkey = nullptr;
-    if (!path || ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey) != ERROR_SUCCESS) {
-        byteCount = 0;
-        return false;
-    }
     DWORD size = byteCount;
-    const LONG r = ::RegQueryValueExW(hkey, W(name), nullptr, nullptr, bytes, &size);
-    ::RegCloseKey(hkey);
-    if (r != ERROR_SUCCESS) {
+    if (!QueryValue(m_root, GetKeyPath(key), name, bytes, size)) {
         byteCount = 0;
         return false;
     }
@@ -165,16 +136,7 @@ bool CRegSettingsMngr::GetBinary(SettingsKey key, const char16_t* name, uint8_t*
 }
 
 int32_t CRegSettingsMngr::DeleteValue(SettingsKey key, const char16_t* name) {
-    const char16_t* path = GetKeyPath(key);
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
-    HKEY hkey = nullptr;
-    LONG r = ::RegOpenKeyExW(Root(m_root), W(path), 0, kAccess, &hkey);
-    if (r != ERROR_SUCCESS)
-        return r;
-    r = ::RegDeleteValueW(hkey, W(name));
-    const LONG c = ::RegCloseKey(hkey);
-    return r != ERROR_SUCCESS ? r : c;
+    return WithKey(m_root, GetKeyPath(key), [&](HKEY k) { return ::RegDeleteValueW(k, W(name)); });
 }
 
 int32_t CRegSettingsMngr::CreateKey(SettingsKey key) {
