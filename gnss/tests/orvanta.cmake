@@ -11,6 +11,11 @@ if(WIN32 AND TARGET Orvanta)
     # The demo's client of gps.dll; it loads the library at run time.
     add_executable(e2e_gps_fix_client e2e_gps_fix_client.cpp)
     target_include_directories(e2e_gps_fix_client PRIVATE ${CMAKE_SOURCE_DIR})
+    # The tests' client of gps.dll, driven step by step; it loads the library
+    # at run time too.
+    add_executable(e2e_gps_dll_client e2e_gps_dll_client.cpp)
+    target_include_directories(e2e_gps_dll_client PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(e2e_gps_dll_client PRIVATE platform)
 
     # gps/ and sim/ are configured after this folder: their outputs by path.
     set(e2e_programs
@@ -18,6 +23,7 @@ if(WIN32 AND TARGET Orvanta)
         --ptyshim ${CMAKE_BINARY_DIR}/sim/libsurvey_ptyshim.so
         --winprobe ${CMAKE_BINARY_DIR}/sim/winprobe/winprobe.exe
         --gps-dll ${CMAKE_BINARY_DIR}/bin/gps.dll
+        --gps-client $<TARGET_FILE:e2e_gps_dll_client>
         --rvupdate ${CMAKE_BINARY_DIR}/sim/rvupdate/rvupdate.exe)
 
     add_test(NAME e2e_orvanta_prefix_start
@@ -30,7 +36,7 @@ if(WIN32 AND TARGET Orvanta)
                          TIMEOUT 120 RESOURCE_LOCK orvanta_e2e LABELS "wine;e2e")
 
     foreach(scenario configured wrong-speed missing-port no-receiver silent window run-log rescan
-                     clock-check data-gap)
+                     clock-check data-gap gps-dll gps-dll-silent)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_orvanta_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}
