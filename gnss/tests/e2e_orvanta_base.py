@@ -1,0 +1,318 @@
+"""Shared pieces of the end-to-end checks of Orvanta.exe: the private Wine
+prefix, one scenario's installation, simulator and service, and the checks
+of what the service publishes and logs."""
+
+import datetime
+import json
+import math
+import os
+import queue
+import shutil
+import subprocess
+import sys
+import threading
+import time
+
+SIM_COM = 5  # the port the simulator is mapped to in most scenarios
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("ok:", what, flush=True)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine:
+    def __init__(self, args):
+        self.args = args
+        self.wine_run = os.path.join(args.source_dir, "scripts", "wine-run")
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = args.prefix
+        self.env.pop("SURVEY_COM_MAP", None)
+        if args.ptyshim and os.path.exists(args.ptyshim):
+            self.env["SURVEY_LD_PRELOAD"] = args.ptyshim
+
+    def start(self):
+        # The first start creates the prefix; a fresh prefix sometimes needs
+        # a second start before its services answer.
+        for attempt in range(2):
+            done = subprocess.run([self.wine_run, "--start"], env=self.env, timeout=240,
+                                  stdin=subprocess.DEVNULL)
+            if done.returncode == 0:
+                break
+        else:
+            raise Failure("the Wine prefix does not start")
+        # The suite's settings name a database server, so start-up goes on to
+        # the update step, which finds no database client here.
+        self.run(["reg", "add", "HKCU\\Software\\Marvesto\\Common", "/v", "SqlServer", "/t",
+                  "REG_SZ", "/d", "127.0.0.1", "/f"], timeout=60)
+
+    def stop(self):
+        subprocess.run([self.wine_run, "--stop"], env=self.env, timeout=60,
+                       stdin=subprocess.DEVNULL)
+
+    def display(self):
+        out = subprocess.run([self.wine_run, "--display"], env=self.env, capture_output=True,
+                             text=True, timeout=30)
+        return out.stdout.strip()
+
+    def run(self, argv, timeout=30, env=None):
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        out = subprocess.run([self.wine_run] + argv, env=e, capture_output=True, timeout=timeout,
+                             stdin=subprocess.DEVNULL)
+        return out.returncode, out.stdout.decode("utf-8", "replace")
+
+    def spawn(self, argv, env=None, log=None):
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        return subprocess.Popen([self.wine_run] + argv, env=e, stdin=subprocess.DEVNULL,
+                                stdout=log or subprocess.DEVNULL, stderr=subprocess.STDOUT)
+
+
+class Scenario:
+    def __init__(self, args, wine):
+        self.args = args
+        self.wine = wine
+        self.work = os.path.join(args.work, args.scenario)
+        shutil.rmtree(self.work, ignore_errors=True)
+        self.install = os.path.join(self.work, "install")
+        os.makedirs(self.install)
+        self.messages = os.path.join(self.work, "messages.log")
+        self.truth = os.path.join(self.work, "truth.jsonl")
+        self.control = os.path.join(self.work, "sim-control")
+        open(self.control, "w").close()
+        self.sim = None
+        self.gps_client = None
+        self.orvanta = None
+        self.orvanta_log = None
+        self.prefix_links = []
+
+    # --- set-up ------------------------------------------------------------
+    def deploy(self, gnss_attributes):
+        shutil.copy(self.args.orvanta, os.path.join(self.install, "Orvanta.exe"))
+        if self.args.gps_dll and os.path.exists(self.args.gps_dll):
+            shutil.copy(self.args.gps_dll, os.path.join(self.install, "gps.dll"))
+        if self.args.rvupdate and os.path.exists(self.args.rvupdate):
+            shutil.copy(self.args.rvupdate, os.path.join(self.install, "rvupdate.exe"))
+        element = ""
+        if gnss_attributes is not None:
+            attrs = " ".join('%s="%s"' % kv for kv in gnss_attributes.items())
+            element = "\t<ГНСС %s/>\n" % attrs
+        with open(self.config_path(), "w", encoding="utf-8") as f:
+            f.write('<?xml version="1.0" encoding="UTF-8"?>\n<CONFIGURATION>\n%s</CONFIGURATION>\n'
+                    % element)
+
+    def config_path(self):
+        return os.path.join(self.install, "Tuvarnex.xml")
+
+    def clear_com_links(self):
+        dos = os.path.join(self.args.prefix, "dosdevices")
+        for name in os.listdir(dos) if os.path.isdir(dos) else []:
+            if name.startswith("com") and name[3:].isdigit():
+                os.unlink(os.path.join(dos, name))
+
+    def start_sim(self, com, baud, extra=()):
+        argv = [sys.executable, os.path.join(self.args.source_dir, "sim", "nmea_sim.py"),
+                "--wine-com", str(com), "--baud", str(baud), "--truth", self.truth,
+                "--control-file", self.control, "--duration", "300"] + list(extra)
+        self.sim = subprocess.Popen(argv, env=self.wine.env, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL,
+                                    stderr=open(os.path.join(self.work, "sim.err"), "w"))
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if any(e.get("event") == "ready" for e in self.truth_events()):
+                return
+            if self.sim.poll() is not None:
+                break
+            time.sleep(0.1)
+        raise Failure("the simulator did not get ready")
+
+    def sim_command(self, text):
+        with open(self.control, "a") as f:
+            f.write(text + "\n")
+
+    def truth_events(self):
+        try:
+            with open(self.truth, encoding="utf-8") as f:
+                return [json.loads(line) for line in f if line.strip()]
+        except (OSError, ValueError):
+            return []
+
+    def start_orvanta(self):
+        self.orvanta_log = open(os.path.join(self.work, "orvanta.out"), "wb")
+        self.orvanta = self.wine.spawn([os.path.join(self.install, "Orvanta.exe")],
+                                       env={"SURVEY_MESSAGE_LOG": windows_path(self.messages)},
+                                       log=self.orvanta_log)
+
+    # --- observation ---------------------------------------------------------
+    def client(self, *argv, timeout=40):
+        return self.wine.run([self.args.client] + list(argv), timeout=timeout)
+
+    def record(self):
+        rc, out = self.client("record", "1", "0")
+        lines = out.strip().splitlines()
+        return lines[-1] if rc == 0 and lines else None
+
+    def wait_record(self, predicate, timeout_s, what):
+        deadline = time.monotonic() + timeout_s
+        text = None
+        while time.monotonic() < deadline:
+            text = self.record()
+            if text is not None and predicate(text):
+                return text
+            time.sleep(0.5)
+        raise Failure("%s (last record %r)" % (what, text))
+
+    def message_lines(self):
+        try:
+            with open(self.messages, encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\n") for line in f]
+        except OSError:
+            return []
+
+    def has_message(self, text):
+        # One line per box: caption, icon and text, tab-separated.
+        return any(line.split("\t")[-1] == text for line in self.message_lines())
+
+    def has_winprobe(self):
+        return bool(self.args.winprobe) and os.path.exists(self.args.winprobe)
+
+    def probe(self, *argv, timeout=30):
+        rc, out = self.wine.run([self.args.winprobe] + list(argv), timeout=timeout)
+        return rc, out
+
+    def controls(self):
+        rc, out = self.probe("controls", "--title-prefix", "Orvanta v", "--timeout", "15000")
+        check(rc == 0, "winprobe lists the window's controls")
+        table = {}
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) >= 3 and parts[0].strip().lstrip("-").isdigit():
+                table[int(parts[0])] = parts[1:]
+        return table, out
+
+    def config_text(self):
+        with open(self.config_path(), "rb") as f:
+            data = f.read()
+        for enc in ("utf-8", "utf-16"):
+            try:
+                return data.decode(enc)
+            except UnicodeDecodeError:
+                pass
+        return data.decode("latin-1")
+
+    # --- tear-down -------------------------------------------------------------
+    def close_orvanta(self):
+        if self.orvanta is None:
+            return True
+        closed = False
+        if self.orvanta.poll() is None:
+            self.client("close", "20000", timeout=40)
+            try:
+                self.orvanta.wait(timeout=30)
+                closed = True
+            except subprocess.TimeoutExpired:
+                self.orvanta.kill()
+                self.orvanta.wait(timeout=10)
+        else:
+            closed = True
+        self.orvanta_log.close()
+        self.orvanta = None
+        return closed
+
+    def stop_sim(self):
+        if self.sim is not None and self.sim.poll() is None:
+            self.sim_command("quit")
+            try:
+                self.sim.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.sim.kill()
+                self.sim.wait(timeout=5)
+        self.sim = None
+
+    def cleanup(self):
+        try:
+            if self.gps_client is not None:
+                self.gps_client.cleanup()
+                self.gps_client = None
+            self.close_orvanta()
+        finally:
+            self.stop_sim()
+            self.clear_com_links()
+
+
+
+def parse_record(text):
+    fields = text.replace("\\n", "").split()
+    return fields
+
+
+def sent_ggas(scenario):
+    return [e for e in scenario.truth_events()
+            if e.get("event") == "sent" and e.get("type") == "GGA" and e.get("lat") is not None]
+
+
+def check_day_log(scenario, min_lines):
+    today = datetime.datetime.utcnow()
+    path = os.path.join(scenario.install, "gps%02d%02d%02d.log" % (today.year % 100, today.month,
+                                                                   today.day))
+    check(os.path.exists(path), "the day log %s exists" % os.path.basename(path))
+    # Text-mode streams: every line ends in CR LF on disk.
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n"),
+          "day-log lines end in CR LF")
+    lines = [line for line in data.split(b"\r\n") if line]
+    check(len(lines) >= min_lines, "the day log has at least %d fix lines (%d)" % (min_lines,
+                                                                                 len(lines)))
+    stamp = b"%02d%02d%02d" % (today.year % 100, today.month, today.day)
+    for line in lines:
+        head, _, xor_text = line.rpartition(b",")
+        xor = 0
+        for b in head:
+            xor ^= b
+        check(xor_text.isdigit() and int(xor_text) == xor,
+              "day-log line ends with the XOR of its bytes: %s" % line.decode("latin-1"))
+        check(head.startswith(b"$GPGGA,"), "day-log line starts with the GGA sentence")
+        sentence, step, date = head.rsplit(b",", 2)
+        check(date == stamp, "day-log line carries the UTC date stamp")
+        check(b"." in step and len(step.split(b".")[1]) == 2, "step distance has two decimals")
+        star = sentence.index(b"*")
+        body = sentence[1:star]
+        cs = 0
+        for b in body:
+            cs ^= b
+        check(sentence[star + 1:] == b"%02X" % cs, "logged sentence keeps its checksum")
+    return lines
+
+
+# --- scenarios -----------------------------------------------------------------
+
+def connect_and_publish(s, com, sim_baud, gnss_attrs, sats=9):
+    s.deploy(gnss_attrs)
+    s.clear_com_links()
+    s.start_sim(com, sim_baud, ["--sats", str(sats), "--speed", "54"])
+    s.start_orvanta()
+    record = s.wait_record(lambda t: t.startswith("1 "), 60, "a record with flag 1 is published")
+    fields = parse_record(record)
+    check(len(fields) == 9, "the record has nine fields")
+    check(fields[8] == str(sats), "satellites match the simulator (%s)" % fields[8])
+    ggas = sent_ggas(s)
+    lat, lon = float(fields[1]), float(fields[2])
+    check(any(abs(g["lat"] - lat) < 1e-6 and abs(g["lon"] - lon) < 1e-6 for g in ggas),
+          "published position is one the simulator sent (%f, %f)" % (lat, lon))
+    check(all(len(f.split(".")[1]) == 12 for f in fields[1:7]), "twelve decimals")
+    check(len(fields[7].split(".")[1]) == 3, "fix time with three decimals")
+    return record
+
