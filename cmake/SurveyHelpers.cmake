@@ -129,3 +129,22 @@ function(survey_version_resource target)
     configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
 endfunction()
+
+# survey_program_version(<target> <Orvanta|Vestrami|Tessarin>): the version
+# block of one of the suite's programs. Orvanta's is Russian, the others' US
+# English, each with the Unicode code page; the frame reads m_version from
+# exactly that block.
+function(survey_program_version target program)
+    if(program STREQUAL "Orvanta")
+        survey_version_resource(${target} NAME "Orvanta.exe"
+                                DESCRIPTION "GNSS receiver service" LANG 0419)
+    elseif(program STREQUAL "Vestrami")
+        survey_version_resource(${target} NAME "Vestrami.exe"
+                                DESCRIPTION "Laser scanner service" LANG 0409)
+    elseif(program STREQUAL "Tessarin")
+        survey_version_resource(${target} NAME "Tessarin.exe"
+                                DESCRIPTION "Sensor service" LANG 0409)
+    else()
+        message(FATAL_ERROR "survey_program_version: unknown program ${program}")
+    endif()
+endfunction()

@@ -21,6 +21,5 @@ if(WIN32)
         target_link_libraries(Orvanta PRIVATE platform_dialog)
     endif()
     target_link_libraries(Orvanta PRIVATE common comctl32 gdi32 user32 ole32)
-    survey_version_resource(Orvanta NAME "Orvanta.exe" DESCRIPTION "GNSS receiver service"
-                            LANG 0419)
+    survey_program_version(Orvanta Orvanta)
 endif()

@@ -20,8 +20,16 @@ if(WIN32)
     survey_version_resource(common_version_probe_us NAME "common_version_probe_us.exe"
                             DESCRIPTION "Version probe" LANG 0409)
     add_executable(common_version_probe_none test_version_probe_main.cpp)
+    # The three programs' own blocks, each under its program's name.
+    set(program_probes)
+    foreach(program Orvanta Vestrami Tessarin)
+        add_executable(common_version_probe_${program} test_version_probe_main.cpp)
+        survey_program_version(common_version_probe_${program} ${program})
+        list(APPEND program_probes common_version_probe_${program})
+    endforeach()
     survey_test(common_version_tests WINE_ONLY SOURCES test_product_version.cpp
-                LIBS common_settings_core DEPENDS common_version_probe_us common_version_probe_none)
+                LIBS common_frame common_settings_core DEPENDS common_version_probe_us common_version_probe_none
+                ${program_probes})
     target_compile_definitions(common_version_tests PRIVATE
                                SURVEY_PRODUCT_VERSION_W=L\"${SURVEY_PRODUCT_VERSION}\")
     # The test program itself carries a Russian block written "10, 6, 5, 1".

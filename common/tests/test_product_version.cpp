@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/app_frame.h"
 #include "common/product_version.h"
 
 namespace {
@@ -47,6 +48,29 @@ TEST(ProductVersion, NoResourceGivesEmptyText) {
     EXPECT_EQ(ReadProductVersionOf(none), L"");
     EXPECT_EQ(ReadFixedProductVersion(kEnglishPath, none), L"");
     EXPECT_EQ(ReadProductVersionOf(Beside(L"no_such_file.exe")), L"");
+}
+
+// Each program's block is found by the fixed path its frame reads m_version
+// from, and by the translation table; the other language's path finds nothing.
+TEST(ProductVersion, EachProgramCarriesTheBlockItsFrameReads) {
+    const struct {
+        const wchar_t* probe;
+        AppFrameTable table;
+        const wchar_t* otherPath;
+    } programs[] = {
+        {L"common_version_probe_Orvanta.exe", OrvantaFrameTable(), kEnglishPath},
+        {L"common_version_probe_Vestrami.exe", VestramiFrameTable(), kRussianPath},
+        {L"common_version_probe_Tessarin.exe", TessarinFrameTable(), kRussianPath},
+    };
+    for (const auto& p : programs) {
+        SCOPED_TRACE(testing::Message() << "program " << p.table.guardMutexName.c_str());
+        const std::wstring file = Beside(p.probe);
+        ASSERT_NE(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(ReadFixedProductVersion(p.table.versionQueryPath.c_str(), file),
+                  L"" SURVEY_PRODUCT_VERSION_W);
+        EXPECT_EQ(ReadProductVersionOf(file), L"" SURVEY_PRODUCT_VERSION_W);
+        EXPECT_EQ(ReadFixedProductVersion(p.otherPath, file), L"");
+    }
 }
 
 }  // namespace
