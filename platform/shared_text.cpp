@@ -101,16 +101,25 @@ bool SharedTextLock::Write(std::string_view text) {
 
 // ---------------------------------------------------------------- block
 
+SharedTextBlock SharedTextBlock::Failed(SharedTextStep step) {
+    m_failedStep = step;
+    m_lastError = ::GetLastError();
+    return std::move(*this);
+}
+
+bool SharedTextBlock::MapView(int attempts, DWORD retryDelayMs) {
+    return Retry(attempts, retryDelayMs, [&] {
+        m_view.Reset(MapWholeView(m_mapping.Get(), m_size));
+        return m_view.Valid();
+    });
+}
+
 SharedTextBlock SharedTextBlock::Create(const wchar_t* mappingName, const wchar_t* mutexName,
                                         size_t size, const SharedTextCreateOptions& options) {
     SharedTextBlock block;
     block.m_size = size;
     block.m_waitMs = options.waitMs;
-    const auto fail = [&block](SharedTextStep step) {
-        block.m_failedStep = step;
-        block.m_lastError = ::GetLastError();
-        return std::move(block);
-    };
+    const auto fail = [&block](SharedTextStep step) { return block.Failed(step); };
     if (size == 0) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return fail(SharedTextStep::Mapping);
@@ -124,11 +133,7 @@ SharedTextBlock SharedTextBlock::Create(const wchar_t* mappingName, const wchar_
         return fail(SharedTextStep::Mapping);
     block.m_mappingExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
 
-    const bool mapped = Retry(options.viewAttempts, options.retryDelayMs, [&] {
-        block.m_view.Reset(MapWholeView(block.m_mapping.Get(), size));
-        return block.m_view.Valid();
-    });
-    if (!mapped)
+    if (!block.MapView(options.viewAttempts, options.retryDelayMs))
         return fail(SharedTextStep::View);
 
     const bool owned = options.ownership == MutexOwnership::InitiallyOwned;
@@ -156,11 +161,7 @@ SharedTextBlock SharedTextBlock::Open(const wchar_t* mappingName, const wchar_t*
     SharedTextBlock block;
     block.m_size = size;
     block.m_waitMs = options.waitMs;
-    const auto fail = [&block](SharedTextStep step) {
-        block.m_failedStep = step;
-        block.m_lastError = ::GetLastError();
-        return std::move(block);
-    };
+    const auto fail = [&block](SharedTextStep step) { return block.Failed(step); };
     if (size == 0) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return fail(SharedTextStep::Mapping);
@@ -173,11 +174,7 @@ SharedTextBlock SharedTextBlock::Open(const wchar_t* mappingName, const wchar_t*
     if (!opened)
         return fail(SharedTextStep::Mapping);
 
-    const bool mapped = Retry(options.viewAttempts, options.retryDelayMs, [&] {
-        block.m_view.Reset(MapWholeView(block.m_mapping.Get(), size));
-        return block.m_view.Valid();
-    });
-    if (!mapped)
+    if (!block.MapView(options.viewAttempts, options.retryDelayMs))
         return fail(SharedTextStep::View);
 
     const bool mutexOpened = Retry(options.mutexAttempts, options.retryDelayMs, [&] {

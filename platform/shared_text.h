@@ -164,6 +164,11 @@ public:
     void Close() noexcept;
 
 private:
+    // Records the step that failed and the system's error; keeps what was obtained.
+    SharedTextBlock Failed(SharedTextStep step);
+    // Maps the whole block, retrying as the options say.
+    bool MapView(int attempts, DWORD retryDelayMs);
+
     UniqueHandle m_mapping;
     UniqueView m_view;
     UniqueHandle m_mutex;
