@@ -24,8 +24,10 @@ constexpr char kProxyOptionFailed[] = "Failed to set proxy option.";
 constexpr char kProxyUserFailed[] = "Failed to set proxy user name.";
 constexpr char kProxyPasswordFailed[] = "Failed to set proxy user password.";
 constexpr char kConnectionFailed[] = "Ошибка соединения с сервером %s (Error: %d)";
+// "%ls": the host is wide text; MinGW's ISO swprintf reads a plain "%s" as a
+// narrow text and would send only the host's first character.
 constexpr wchar_t kHeaders[] =
-    L"Accept-Encoding:identity\r\nHost:%s\r\nContent-Type: application/x-www-form-urlencoded";
+    L"Accept-Encoding:identity\r\nHost:%ls\r\nContent-Type: application/x-www-form-urlencoded";
 
 struct InternetHandle {
     HINTERNET h = nullptr;

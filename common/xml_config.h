@@ -38,7 +38,7 @@ public:
     // Creates the document and loads the file, creating it with the default
     // content first when it does not exist. Without MSXML 6.0 the document
     // stays null and the program runs on its defaults. Returns Load's result
-    // (non-zero also when there is no document).
+    // (0 also when there is no document, as Load gives).
     long Open();
 
     // 0 when the file was loaded (or there is no document); non-zero when not.

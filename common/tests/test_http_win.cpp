@@ -86,6 +86,8 @@ TEST_F(HttpClient, PostCarriesFormHeadersAndUtf8Body) {
         << r;
     EXPECT_NE(r.find("\"Accept-Encoding\": \"identity\""), std::string::npos) << r;
     EXPECT_NE(r.find("\"User-Agent\": \"MarvestoClient\""), std::string::npos) << r;
+    // The host name goes into the Host header whole, not just its first letter.
+    EXPECT_NE(r.find("\"Host\": \"127.0.0.1\""), std::string::npos) << r;
     EXPECT_NE(r.find("\"body\": \"data=abc&cmd=getverlist&appid=106&ver=1&platform=3\""),
               std::string::npos)
         << r;

@@ -232,6 +232,32 @@ def scenario_run_log(s):
 
 
 
+def scenario_run_log_restart(s):
+    # A run log stored by an earlier run goes on after a restart: the service
+    # asks itself to continue it once the receiver is connected, and the file
+    # is appended to, never truncated or replaced by a new one.
+    runs = os.path.join(s.work, "runs")
+    os.makedirs(runs)
+    stored = os.path.join(runs, "181227120000gps.log")
+    with open(stored, "wb") as f:
+        f.write(b"earlier run\r\n")
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM,
+                                             "локальный_файл": windows_path(stored)})
+    deadline = time.monotonic() + 15
+    lines = []
+    while time.monotonic() < deadline and len(lines) < 3:
+        time.sleep(0.5)
+        with open(stored, "rb") as f:
+            lines = [line for line in f.read().split(b"\r\n") if line]
+    check(lines[:1] == [b"earlier run"], "the stored run log keeps its earlier lines")
+    check(len(lines) >= 3 and lines[-1].startswith(b"$GPGGA"),
+          "fix lines are appended to the stored run log (%d lines)" % len(lines))
+    check(os.listdir(runs) == ["181227120000gps.log"], "no other run log is started")
+    rc, out = s.client("log")
+    check(out.strip() == "0\\n", "the continue command is acknowledged with 0\\n")
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+
+
 SCENARIOS = {
     "configured": scenario_configured,
     "wrong-speed": scenario_wrong_speed,
@@ -240,6 +266,7 @@ SCENARIOS = {
     "silent": scenario_silent,
     "window": scenario_window,
     "run-log": scenario_run_log,
+    "run-log-restart": scenario_run_log_restart,
     "rescan": scenario_rescan,
     "clock-check": scenario_clock_check,
     "data-gap": scenario_data_gap,

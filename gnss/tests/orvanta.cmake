@@ -35,8 +35,8 @@ if(WIN32 AND TARGET Orvanta)
     set_tests_properties(e2e_orvanta_prefix_stop PROPERTIES FIXTURES_CLEANUP orvanta_e2e
                          TIMEOUT 120 RESOURCE_LOCK orvanta_e2e LABELS "wine;e2e")
 
-    foreach(scenario configured wrong-speed missing-port no-receiver silent window run-log rescan
-                     clock-check data-gap gps-dll gps-dll-silent)
+    foreach(scenario configured wrong-speed missing-port no-receiver silent window run-log
+                     run-log-restart rescan clock-check data-gap gps-dll gps-dll-silent)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_orvanta_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}
