@@ -101,9 +101,11 @@ bool SharedTextLock::Write(std::string_view text) {
 
 // ---------------------------------------------------------------- block
 
-SharedTextBlock SharedTextBlock::Failed(SharedTextStep step) {
+SharedTextBlock::SharedTextBlock(size_t size, DWORD waitMs) : m_size(size), m_waitMs(waitMs) {}
+
+SharedTextBlock SharedTextBlock::Failed(SharedTextStep step, DWORD error) {
     m_failedStep = step;
-    m_lastError = ::GetLastError();
+    m_lastError = error != 0 ? error : ::GetLastError();
     return std::move(*this);
 }
 
@@ -116,30 +118,25 @@ bool SharedTextBlock::MapView(int attempts, DWORD retryDelayMs) {
 
 SharedTextBlock SharedTextBlock::Create(const wchar_t* mappingName, const wchar_t* mutexName,
                                         size_t size, const SharedTextCreateOptions& options) {
-    SharedTextBlock block;
-    block.m_size = size;
-    block.m_waitMs = options.waitMs;
-    const auto fail = [&block](SharedTextStep step) { return block.Failed(step); };
-    if (size == 0) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return fail(SharedTextStep::Mapping);
-    }
+    SharedTextBlock block(size, options.waitMs);
+    if (size == 0)
+        return block.Failed(SharedTextStep::Mapping, ERROR_INVALID_PARAMETER);
 
     const auto bytes = static_cast<unsigned long long>(size);
     block.m_mapping.Reset(::CreateFileMappingW(
         INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
         static_cast<DWORD>(bytes & 0xFFFFFFFFull), mappingName));
     if (!block.m_mapping)
-        return fail(SharedTextStep::Mapping);
+        return block.Failed(SharedTextStep::Mapping);
     block.m_mappingExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
 
     if (!block.MapView(options.viewAttempts, options.retryDelayMs))
-        return fail(SharedTextStep::View);
+        return block.Failed(SharedTextStep::View);
 
     const bool owned = options.ownership == MutexOwnership::InitiallyOwned;
     block.m_mutex.Reset(::CreateMutexW(nullptr, owned ? TRUE : FALSE, mutexName));
     if (!block.m_mutex)
-        return fail(SharedTextStep::Mutex);
+        return block.Failed(SharedTextStep::Mutex);
     const bool mutexExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
 
     if (owned && !mutexExisted) {
@@ -158,31 +155,26 @@ SharedTextBlock SharedTextBlock::Create(const wchar_t* mappingName, const wchar_
 
 SharedTextBlock SharedTextBlock::Open(const wchar_t* mappingName, const wchar_t* mutexName,
                                       size_t size, const SharedTextOpenOptions& options) {
-    SharedTextBlock block;
-    block.m_size = size;
-    block.m_waitMs = options.waitMs;
-    const auto fail = [&block](SharedTextStep step) { return block.Failed(step); };
-    if (size == 0) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return fail(SharedTextStep::Mapping);
-    }
+    SharedTextBlock block(size, options.waitMs);
+    if (size == 0)
+        return block.Failed(SharedTextStep::Mapping, ERROR_INVALID_PARAMETER);
 
     const bool opened = Retry(options.mappingAttempts, options.retryDelayMs, [&] {
         block.m_mapping.Reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, mappingName));
         return block.m_mapping.Valid();
     });
     if (!opened)
-        return fail(SharedTextStep::Mapping);
+        return block.Failed(SharedTextStep::Mapping);
 
     if (!block.MapView(options.viewAttempts, options.retryDelayMs))
-        return fail(SharedTextStep::View);
+        return block.Failed(SharedTextStep::View);
 
     const bool mutexOpened = Retry(options.mutexAttempts, options.retryDelayMs, [&] {
         block.m_mutex.Reset(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, mutexName));
         return block.m_mutex.Valid();
     });
     if (!mutexOpened && options.mutexRequired)
-        return fail(SharedTextStep::Mutex);
+        return block.Failed(SharedTextStep::Mutex);
     return block;
 }
 

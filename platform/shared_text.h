@@ -164,8 +164,10 @@ public:
     void Close() noexcept;
 
 private:
-    // Records the step that failed and the system's error; keeps what was obtained.
-    SharedTextBlock Failed(SharedTextStep step);
+    SharedTextBlock(size_t size, DWORD waitMs);
+    // Records the step that failed and its error (the system's last error when
+    // none is given); keeps what was obtained.
+    SharedTextBlock Failed(SharedTextStep step, DWORD error = 0);
     // Maps the whole block, retrying as the options say.
     bool MapView(int attempts, DWORD retryDelayMs);
 
