@@ -1,0 +1,66 @@
+#include "platform/known_library.h"
+
+namespace platform {
+namespace {
+
+// Full path of a file in `folder`; empty when either part is missing.
+std::wstring JoinPath(const std::wstring& folder, const wchar_t* fileName) {
+    if (folder.empty() || fileName == nullptr || *fileName == L'\0')
+        return {};
+    return folder + L"\\" + fileName;
+}
+
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+UniqueModule LoadByFullPath(const std::wstring& path) {
+    if (path.empty() || !IsFile(path))
+        return UniqueModule();
+    // With a full path, LOAD_WITH_ALTERED_SEARCH_PATH resolves the library's
+    // own imports from its folder instead of the current directory.
+    return UniqueModule(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+}  // namespace
+
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring SystemFolder() {
+    wchar_t buffer[MAX_PATH];
+    const UINT n = ::GetSystemDirectoryW(buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return {};
+    std::wstring folder(buffer, n);
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return folder;
+}
+
+UniqueModule LoadKnownLibrary(const wchar_t* fileName) {
+    UniqueModule module = LoadByFullPath(JoinPath(ProgramFolder(), fileName));
+    if (module)
+        return module;
+    return LoadSystemLibrary(fileName);
+}
+
+UniqueModule LoadSystemLibrary(const wchar_t* fileName) {
+    return LoadByFullPath(JoinPath(SystemFolder(), fileName));
+}
+
+}  // namespace platform
