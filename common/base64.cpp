@@ -45,3 +45,18 @@ std::string Base64Decode(std::string_view text) {
         out.push_back(static_cast<char>(((p[1] & 15) << 4) | (p[2] >> 2)));
     return out;
 }
+
+std::optional<std::string> Base64DecodeWhole(std::string_view text) {
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    size_t padding = 0;
+    if (!text.empty() && text.back() == '=')
+        padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
+    // At most two "=" close the text, so every group keeps at least two
+    // characters of the alphabet: "====" and "A===" are refused here.
+    for (size_t i = 0; i + padding < text.size(); ++i) {
+        if (kTable[static_cast<unsigned char>(text[i])] < 0)
+            return std::nullopt;
+    }
+    return Base64Decode(text);
+}

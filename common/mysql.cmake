@@ -9,6 +9,10 @@ else()
 endif()
 survey_core_library(common_mysql_core SOURCES ${common_mysql_core_sources}
                     LIBS platform_core common_settings_core)
+if(WIN32)
+    # platform::LoadKnownLibrary
+    target_link_libraries(common_mysql_core PUBLIC platform)
+endif()
 
 if(NOT WIN32)
     find_package(PkgConfig QUIET)

@@ -1,7 +1,7 @@
 // The MySQL C client functions the suite uses, as one table of pointers.
 //
 // The Windows programs load the client library at run time ("libmysql.dll",
-// then "libmariadb.dll", from the program folder or the system path), so a
+// then "libmariadb.dll", from the program's folder or the system folder), so a
 // machine without it still starts the programs; they then behave as with an
 // unreachable database server. The native build binds the same table to the
 // MariaDB Connector/C it links. Handles are opaque here: nothing outside the

@@ -235,7 +235,7 @@ bool CMySQLW::HandleSqlError(std::optional<std::string_view> statementUtf8) {
     }
 
     const bool lost = m_api != nullptr && IsConnectionLoss(error);
-    if (lost) {
+    if (lost && (!m_hooks.mayReconnect || m_hooks.mayReconnect())) {
         for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
             CloseHandle();
             if (m_hooks.sleepMs)
@@ -302,13 +302,7 @@ bool CMySQLW::LogSqlError(uint32_t errorNumber, std::string_view statementUtf8,
     // Escaped with the log connection's own handle: it has the same
     // character set, and the wrapper's handle may be gone by now.
     auto escape = [this, handle](std::string_view raw) {
-        std::string out(raw.size() * 2 + 1, '\0');
-        const unsigned long n = m_api->realEscapeString(handle, out.data(), raw.data(),
-                                                        static_cast<unsigned long>(raw.size()));
-        if (n >= out.size())
-            return std::string();  // the library refused to escape
-        out.resize(n);
-        return out;
+        return EscapeOn(handle, raw).value_or(std::string());  // empty when refused
     };
     const std::string sql = BuildErrLogInsert(
         errorNumber, AppText(), Utf8Prefix(statementUtf8, sql_texts::kErrLogQueryMaxBytes),
@@ -451,6 +445,30 @@ std::u16string CMySQLW::HostInfo() {
         return {};
     const char* info = m_api->getHostInfo(m_sqlHandle);
     return info ? platform::Utf8ToUtf16(info) : std::u16string();
+}
+
+std::optional<std::string> CMySQLW::EscapeOn(MySqlHandle* handle, std::string_view raw) const {
+    if (m_api == nullptr || handle == nullptr)
+        return std::nullopt;
+    // Each byte escapes to at most two, plus the terminator.
+    std::string out(raw.size() * 2 + 1, '\0');
+    const unsigned long n = m_api->realEscapeString(handle, out.data(), raw.data(),
+                                                    static_cast<unsigned long>(raw.size()));
+    if (n >= out.size())
+        return std::nullopt;  // the library refused ((unsigned long)-1)
+    out.resize(n);
+    return out;
+}
+
+std::optional<std::string> CMySQLW::EscapeString(std::string_view textUtf8) {
+    if (!m_sqlConnected)
+        return std::nullopt;
+    // The handle is read under the lock: a repair on another thread replaces it.
+    if (!m_sqlLock->Wait())
+        return std::nullopt;
+    std::optional<std::string> escaped = EscapeOn(m_sqlHandle, textUtf8);
+    m_sqlLock->Release();
+    return escaped;
 }
 
 uint32_t CMySQLW::LastErrorNumber() const {

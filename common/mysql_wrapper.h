@@ -46,6 +46,9 @@ struct CMySQLWHooks {
     std::shared_ptr<SqlStatementSemaphore> lock;     // null: MakeSqlStatementSemaphore()
     std::function<std::u16string()> productVersion;  // null: the program's version text
     std::string lockLogPath;  // empty: kSqlLockLogFileName in the current directory
+    // Asked when a lost connection is to be repaired; false reports the loss
+    // at once, without the waits and reconnects. Null: always repaired.
+    std::function<bool()> mayReconnect;
 };
 
 inline constexpr const char* kSqlLockLogFileName = "sql_lock_erors.log";
@@ -122,6 +125,10 @@ public:
     // The client library's description of the connection ("127.0.0.1 via
     // TCP/IP"); empty when not connected.
     std::u16string HostInfo();
+    // `textUtf8` escaped for a quoted literal by the client library on this
+    // connection (it follows the server's mode, NO_BACKSLASH_ESCAPES
+    // included); nullopt when not connected or the library refused.
+    std::optional<std::string> EscapeString(std::string_view textUtf8);
 
     bool IsConnected() const { return m_sqlConnected; }
     // The error now on the handle (0 and empty without one).
@@ -141,6 +148,7 @@ public:
 private:
     bool Connect();  // steps of OpenConnection without the error policy
     MySqlHandle* ConnectHandle(MySqlHandle* handle);
+    std::optional<std::string> EscapeOn(MySqlHandle* handle, std::string_view raw) const;
     void CloseHandle();
     bool RunLocked(const std::function<bool()>& action);
     std::string AppText() const;  // "<name> 64bit v.<version>", UTF-8

@@ -246,18 +246,25 @@ bool UpdateCore::ApplyDbUpdates(const std::vector<VersionEntry>& list) {
             return false;
         }
     }
-    // Texts from the server and the client library are escaped: the public
-    // address arrives from a server whose certificate is not checked.
-    const std::string version = platform::Utf16ToUtf8(m_settings.versionText);
-    const std::string row =
-        "INSERT INTO `ac_log` (`name`, `userip`, `localip`, `resource`, `action`, `app`) "
-        "VALUES ('-', '" +
-        SqlEscape(m_publicAddress) + "', '" + SqlEscape(m_localAddress) + "', '" +
-        SqlEscape(session->HostInfo()) + "', 'db update', '" + SqlEscape(m_settings.programName) +
-        " v" + SqlEscape(version) + "');";
+    // Texts from the server and the client library are escaped, by the
+    // client library on this connection: the public address arrives from a
+    // server whose certificate is not checked.
+    const std::string app =
+        m_settings.programName + " v" + platform::Utf16ToUtf8(m_settings.versionText);
+    const auto userIp = session->Escape(m_publicAddress);
+    const auto localIp = session->Escape(m_localAddress);
+    const auto resource = session->Escape(session->HostInfo());
+    const auto appText = session->Escape(app);
     // The row is committed so that it stays with transactional tables too.
-    if (session->Execute(row))
-        session->Commit();
+    if (userIp && localIp && resource && appText) {
+        const std::string row =
+            "INSERT INTO `ac_log` (`name`, `userip`, `localip`, `resource`, `action`, `app`) "
+            "VALUES ('-', '" +
+            *userIp + "', '" + *localIp + "', '" + *resource + "', 'db update', '" + *appText +
+            "');";
+        if (session->Execute(row))
+            session->Commit();
+    }
     m_system.EndProgress();
     return true;
 }

@@ -64,6 +64,11 @@ public:
     virtual bool Rollback() = 0;
     // The client library's description of the connection ("host via TCP/IP").
     virtual std::string HostInfo() = 0;
+    // `text` (UTF-8) escaped for a quoted literal by the client library on
+    // this connection, which follows the server's mode (a server running
+    // with NO_BACKSLASH_ESCAPES takes a doubled quote, not a backslash);
+    // nullopt when the connection can't escape (it is gone).
+    virtual std::optional<std::string> Escape(std::string_view text) = 0;
 };
 
 class Database {

@@ -1,6 +1,6 @@
 #include "common/update_core_mysql.h"
 
-#include <mutex>
+#include <atomic>
 
 #include "platform/text_codec.h"
 
@@ -9,35 +9,6 @@ namespace {
 
 constexpr char16_t kSelectVersion[] = u"SELECT `ver`, `download` FROM `versions` WHERE `id`=1";
 constexpr char16_t kCompletionChain[] = u"SET completion_type=1";
-
-// A lost connection in the middle of a command set must not be repaired: the
-// server has rolled the transaction back, and a new connection would run the
-// failed statement and everything after it with auto-commit on, outside any
-// transaction. The update session's connection therefore refuses to
-// reconnect: the wrapper then reports the loss as an error and the set fails.
-thread_local bool t_refuseReconnect = false;
-const MySqlApi* g_baseApi = nullptr;
-
-MySqlHandle* GuardedConnect(MySqlHandle* handle, const char* host, const char* user,
-                            const char* password, const char* schema, unsigned int port,
-                            const char* unixSocket, unsigned long flags) {
-    if (t_refuseReconnect)
-        return nullptr;
-    return g_baseApi->realConnect(handle, host, user, password, schema, port, unixSocket, flags);
-}
-
-const MySqlApi* GuardedApi(const MySqlApi* base) {
-    static MySqlApi guarded{};
-    static std::once_flag once;
-    if (!base)
-        return nullptr;
-    std::call_once(once, [base] {
-        g_baseApi = base;
-        guarded = *base;
-        guarded.realConnect = &GuardedConnect;
-    });
-    return g_baseApi == base ? &guarded : base;
-}
 
 int32_t LeadingInt(const std::string& s) {
     try {
@@ -75,10 +46,6 @@ private:
 class MySqlUpdateSession : public UpdateSession {
 public:
     explicit MySqlUpdateSession(std::shared_ptr<CMySQLW> c) : m_c(std::move(c)) {}
-    ~MySqlUpdateSession() override {
-        m_c.reset();
-        t_refuseReconnect = false;
-    }
     bool Execute(const std::string& sql) override {
         if (!m_c->ExecuteSql(platform::Utf8ToUtf16(sql)))
             return false;
@@ -93,6 +60,9 @@ public:
     bool Commit() override { return m_c->Commit(); }
     bool Rollback() override { return m_c->Rollback(); }
     std::string HostInfo() override { return platform::Utf16ToUtf8(m_c->HostInfo()); }
+    std::optional<std::string> Escape(std::string_view text) override {
+        return m_c->EscapeString(text);
+    }
 
 private:
     std::shared_ptr<CMySQLW> m_c;
@@ -111,16 +81,22 @@ std::unique_ptr<VersionConnection> MySqlUpdateDatabase::OpenVersionConnection() 
 }
 
 std::unique_ptr<UpdateSession> MySqlUpdateDatabase::OpenUpdateSession() {
-    CMySQLWHooks hooks = m_hooks;
-    const MySqlApi* base = hooks.api ? *hooks.api : mysql_api::ClientApi();
-    if (!base)
+    const MySqlApi* api = m_hooks.api ? *m_hooks.api : mysql_api::ClientApi();
+    if (!api)
         return nullptr;
-    hooks.api = GuardedApi(base);
-    hooks.sleepMs = [](uint32_t) { t_refuseReconnect = true; };
-    t_refuseReconnect = false;
+    // The first connection is repaired like any other lost connection (two
+    // waits, then a reconnect): no transaction exists yet. Once it is open,
+    // a loss must not be repaired: the server has rolled the transaction
+    // back, and a new connection would run the failed statement and
+    // everything after it with auto-commit on, outside any transaction. The
+    // wrapper then reports the loss as an error and the set fails.
+    auto repairable = std::make_shared<std::atomic<bool>>(true);
+    CMySQLWHooks hooks = m_hooks;
+    hooks.mayReconnect = [repairable] { return repairable->load(); };
     auto c = std::make_shared<CMySQLW>(m_params, false, hooks);
     if (!c->OpenConnection())
         return nullptr;
+    *repairable = false;
     // Without these the commands would not run as one transaction.
     if (!c->SetMultiStatements(true) || !c->SetAutocommit(false))
         return nullptr;

@@ -38,6 +38,46 @@ int32_t ClampInt32(int64_t v) {
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The code unit of the four hexadecimal digits at `at`; -1 when they are not.
+int32_t CodeUnitAt(std::string_view text, size_t at) {
+    int32_t unit = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const int digit = HexDigit(text[i]);
+        if (digit < 0)
+            return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
 }  // namespace
 
 std::string GetVerListBody(std::string_view digest, int32_t appId, uint64_t version,
@@ -70,6 +110,88 @@ std::optional<int64_t> IntegerAfter(std::string_view text, std::string_view key,
     return LeadingInt64(text.substr(at + key.size()));
 }
 
+JsonString ReadJsonString(std::string_view text, size_t from) {
+    JsonString s;
+    using Status = JsonString::Status;
+    const auto fail = [&s](Status status) {
+        s.status = status;
+        s.value.clear();
+        return s;
+    };
+    size_t i = from;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '"') {
+            s.rawLength = i - from;
+            s.end = i + 1;
+            return s;
+        }
+        if (static_cast<unsigned char>(c) < 0x20)
+            return fail(Status::Malformed);  // a raw line break or other control
+        if (c != '\\') {
+            s.value.push_back(c);
+            ++i;
+            continue;
+        }
+        if (i + 1 >= text.size())
+            return fail(Status::Unterminated);
+        const char e = text[i + 1];
+        i += 2;
+        switch (e) {
+            case '"':
+            case '\\':
+            case '/':
+                s.value.push_back(e);
+                continue;
+            case 'b':
+                s.value.push_back('\b');
+                continue;
+            case 'f':
+                s.value.push_back('\f');
+                continue;
+            case 'n':
+                s.value.push_back('\n');
+                continue;
+            case 'r':
+                s.value.push_back('\r');
+                continue;
+            case 't':
+                s.value.push_back('\t');
+                continue;
+            case 'u':
+                break;
+            default:
+                return fail(Status::Malformed);
+        }
+        if (text.size() - i < 4)
+            return fail(Status::Unterminated);
+        const int32_t unit = CodeUnitAt(text, i);
+        if (unit < 0)
+            return fail(Status::Malformed);
+        i += 4;
+        uint32_t cp = static_cast<uint32_t>(unit);
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return fail(Status::Malformed);  // a low surrogate without its high one
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            // A character beyond the basic plane comes as two escapes in a row.
+            constexpr std::string_view kEscapeU = "\\u";
+            const std::string_view next = text.substr(i, 2);
+            if (next != kEscapeU.substr(0, next.size()))
+                return fail(Status::Malformed);
+            if (text.size() - i < 6)
+                return fail(Status::Unterminated);
+            const int32_t low = CodeUnitAt(text, i + 2);
+            if (low < 0xDC00 || low > 0xDFFF)
+                return fail(Status::Malformed);
+            i += 6;
+            cp = 0x10000 + ((static_cast<uint32_t>(unit) - 0xD800) << 10) +
+                 (static_cast<uint32_t>(low) - 0xDC00);
+        }
+        AppendUtf8(s.value, cp);
+    }
+    return fail(Status::Unterminated);
+}
+
 std::vector<VersionEntry> ParseVersionList(std::string_view reply) {
     std::vector<VersionEntry> list;
     const auto count = IntegerAfter(reply, kCntKey);
@@ -90,12 +212,16 @@ std::vector<VersionEntry> ParseVersionList(std::string_view reply) {
 
 DbCommandSet ParseDbCommandSet(std::string_view reply) {
     DbCommandSet set;
+    // A set that can't be read whole is refused whole: nothing of it runs.
+    const auto refuse = [&set](DbCommandSet::Status status) {
+        set.status = status;
+        set.commands.clear();
+        return set;
+    };
     size_t pos = 0;
     const auto count = IntegerAfter(reply, kCntKey, 0, &pos);
-    if (!count) {
-        set.status = DbCommandSet::Status::MissingCount;
-        return set;
-    }
+    if (!count)
+        return refuse(DbCommandSet::Status::MissingCount);
     set.count = ClampInt32(*count);
     if (set.count == 0)
         return set;
@@ -130,31 +256,44 @@ DbCommandSet ParseDbCommandSet(std::string_view reply) {
         const size_t cmd = reply.find(kCmdKey, next);
         if (cmd == std::string_view::npos)
             break;
-        const size_t cmdStart = cmd + kCmdKey.size() + 1;
-        const uint64_t want = *length < 0 ? 0 : static_cast<uint64_t>(*length);
-        // A command announced longer than what arrived is a cut reply: running
-        // its front part could run a different statement than the one sent.
-        if (cmdStart > reply.size() || want > reply.size() - cmdStart) {
-            set.status = DbCommandSet::Status::Truncated;
-            return set;
-        }
-        std::string sql = Base64Decode(reply.substr(cmdStart, static_cast<size_t>(want)));
-        if (sql.empty()) {
-            set.status = DbCommandSet::Status::EmptyCommand;
-            return set;
-        }
+        const size_t quote = cmd + kCmdKey.size();
+        if (quote >= reply.size())
+            return refuse(DbCommandSet::Status::Truncated);
+        if (reply[quote] != '"')
+            return refuse(DbCommandSet::Status::BadCommand);
+        // The whole JSON string, its escapes undone: a JSON writer sends every
+        // "/" of the base64 text as "\/", and reading "len" characters as they
+        // arrived would cut the command short (and lose its WHERE clause).
+        const JsonString text = ReadJsonString(reply, quote + 1);
+        if (text.status == JsonString::Status::Unterminated)
+            return refuse(DbCommandSet::Status::Truncated);
+        if (text.status == JsonString::Status::Malformed)
+            return refuse(DbCommandSet::Status::BadCommand);
+        // "len" counts the base64 text, as meant or as sent; more than arrived
+        // is a cut reply, and any other length means the command is not the
+        // one the server sent.
+        const int64_t sent = static_cast<int64_t>(text.rawLength);
+        const int64_t meant = static_cast<int64_t>(text.value.size());
+        if (*length > sent)
+            return refuse(DbCommandSet::Status::Truncated);
+        std::optional<std::string> decoded;
+        if (*length == sent || *length == meant)
+            decoded = Base64DecodeWhole(text.value);
+        if (!decoded)
+            return refuse(DbCommandSet::Status::BadCommand);
+        std::string sql = std::move(*decoded);
+        if (sql.empty())
+            return refuse(DbCommandSet::Status::EmptyCommand);
         if (sql.back() != ';')
             sql.push_back(';');
         set.commands.push_back(DbCommand{*flags, std::move(sql)});
         ++items;
-        pos = cmdStart + static_cast<size_t>(want);
+        pos = text.end;
     }
     // Fewer items than announced: the reply was cut between or inside items,
     // and applying the front part would mark the version done without the rest.
-    if (items < set.count) {
-        set.status = DbCommandSet::Status::Truncated;
-        set.commands.clear();
-    }
+    if (items < set.count)
+        return refuse(DbCommandSet::Status::Truncated);
     return set;
 }
 
@@ -183,39 +322,6 @@ uint64_t PackVersion(const std::array<int32_t, 4>& parts) {
     for (int32_t p : parts)
         v = (v << 16) | (static_cast<uint32_t>(p) & 0xFFFFu);
     return v;
-}
-
-std::string SqlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (char c : text) {
-        switch (c) {
-            case '\0':
-                out += "\\0";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\'':
-                out += "\\'";
-                break;
-            case '"':
-                out += "\\\"";
-                break;
-            case '\x1a':
-                out += "\\Z";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
 }
 
 }  // namespace update

@@ -52,6 +52,8 @@ struct DbCommandSet {
         MissingCount,  // no "cnt" key: the reply is not a command set
         Truncated,     // a "db" command runs past the end, or fewer items than "cnt"
         EmptyCommand,  // a "db" command decodes to nothing
+        BadCommand,    // a "db" command is not a JSON string of whole base64 text,
+                       // or does not have its announced length
     };
     Status status = Status::Ok;
     int32_t count = 0;  // the "cnt" value
@@ -61,8 +63,25 @@ struct DbCommandSet {
 
 // Walks the items of a getdbcmd reply from its "cnt" key. Nothing is read
 // past the end of the reply; a reply carrying fewer items than its "cnt"
-// announces, or a command longer than what arrived, is Truncated.
+// announces, or a command longer than what arrived, is Truncated. Each "cmd"
+// value is read as the JSON string it is (the server's JSON writer may escape
+// every "/" of the base64 text as "\/"), and its whole text must be base64.
 DbCommandSet ParseDbCommandSet(std::string_view reply);
+
+// A JSON string value read from the character after its opening quote.
+struct JsonString {
+    enum class Status {
+        Ok,
+        Unterminated,  // the text ends before the closing quote (or inside an escape)
+        Malformed,     // a raw control character, an unknown escape, a lone surrogate
+    };
+    Status status = Status::Ok;
+    std::string value;     // escapes undone, UTF-8
+    size_t rawLength = 0;  // characters between the quotes, as sent
+    size_t end = 0;        // just after the closing quote
+};
+// Undoes \" \\ \/ \b \f \n \r \t and \uXXXX (a surrogate pair as one character).
+JsonString ReadJsonString(std::string_view text, size_t from);
 
 // The integer after `key` (a C library atoi/_atoi64 reading: blanks, sign,
 // digits), searched from `from`; nullopt when the key is absent. `next`
@@ -74,9 +93,5 @@ std::optional<int64_t> IntegerAfter(std::string_view text, std::string_view key,
 std::array<int32_t, 4> ParseVersionParts(std::u16string_view text);
 // major in bits 63..48, minor 47..32, build 31..16, revision 15..0 (low 16 bits each).
 uint64_t PackVersion(const std::array<int32_t, 4>& parts);
-
-// Escapes a text for a quoted MySQL literal (the characters the client
-// library's escaping handles for a UTF-8 connection).
-std::string SqlEscape(std::string_view text);
 
 }  // namespace update

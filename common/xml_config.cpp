@@ -1,5 +1,6 @@
 #include "common/xml_config.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 
@@ -60,6 +61,36 @@ public:
 private:
     VARIANT m_value;
 };
+
+// "<target>.<process id>.<save number>.saving", beside the target.
+std::wstring SaveFilePath(const std::wstring& target) {
+    static std::atomic<uint32_t> s_saves{0};
+    return target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+           std::to_wstring(++s_saves) + L".saving";
+}
+
+// Another program of the suite loading the file holds it open for a few
+// milliseconds, and the file can't be replaced meanwhile: the replacement is
+// tried again for up to half a second before the file is written in place.
+constexpr int kReplaceAttempts = 50;
+constexpr DWORD kReplaceRetryMs = 10;
+// Loads that fail are tried again for up to 100 ms (see Load).
+constexpr int kLoadAttempts = 6;
+constexpr DWORD kLoadRetryMs = 20;
+
+bool ReplaceFile(const std::wstring& source, const std::wstring& target) {
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!busy || attempt == kReplaceAttempts)
+            return false;
+        ::Sleep(kReplaceRetryMs);
+    }
+}
 
 XmlElement AsElement(IXMLDOMNode* node) {
     XmlElement element;
@@ -135,9 +166,19 @@ long XmlConfig::Load() {
     source.Get().vt = VT_BSTR;
     source.Get().bstrVal = ::SysAllocString(m_path.c_str());
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = m_document->load(source.Get(), &loaded);
-    if (hr == S_OK && loaded == VARIANT_TRUE)
-        return 0;
+    HRESULT hr = S_OK;
+    // While another program of the suite replaces the file, opening it fails
+    // for a moment (the DOM opens it without delete sharing) and the DOM
+    // reports that as a failed parse: the load is tried again before the
+    // failure counts. A file that really does not parse fails every time.
+    for (int attempt = 1;; ++attempt) {
+        hr = m_document->load(source.Get(), &loaded);
+        if (hr == S_OK && loaded == VARIANT_TRUE)
+            return 0;
+        if (attempt == kLoadAttempts)
+            break;
+        ::Sleep(kLoadRetryMs);
+    }
 
     platform::ComPtr<IXMLDOMParseError> error;
     long code = 0;
@@ -164,15 +205,14 @@ long XmlConfig::Save() {
     // the file meanwhile sees the old or the new content, never half of it,
     // and a save cut short leaves the old file whole. When the target can't
     // be replaced (a program holds it without sharing) it is written in place.
-    const std::wstring temp = m_path + L".saving";
+    // The file's name belongs to this save of this process: programs saving
+    // at the same moment never write into or rename each other's file.
+    const std::wstring temp = SaveFilePath(m_path);
     Variant tempTarget;
     tempTarget.Get().vt = VT_BSTR;
     tempTarget.Get().bstrVal = ::SysAllocString(temp.c_str());
-    if (SUCCEEDED(m_document->save(tempTarget.Get()))) {
-        if (::MoveFileExW(temp.c_str(), m_path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return 0;
-    }
+    if (SUCCEEDED(m_document->save(tempTarget.Get())) && ReplaceFile(temp, m_path))
+        return 0;
     ::DeleteFileW(temp.c_str());
     Variant target;
     target.Get().vt = VT_BSTR;

@@ -1,11 +1,22 @@
 #include "platform/known_library.h"
 
+#include <string_view>
+
 namespace platform {
 namespace {
 
+// A bare file name: no folder, drive or stream part that could lead the
+// path out of the folder it is joined to ("..\\x.dll", "C:x.dll").
+bool IsBareFileName(const wchar_t* fileName) {
+    if (fileName == nullptr || *fileName == L'\0')
+        return false;
+    const std::wstring_view name(fileName);
+    return name.find_first_of(L"\\/:") == std::wstring_view::npos && name != L"." && name != L"..";
+}
+
 // Full path of a file in `folder`; empty when either part is missing.
 std::wstring JoinPath(const std::wstring& folder, const wchar_t* fileName) {
-    if (folder.empty() || fileName == nullptr || *fileName == L'\0')
+    if (folder.empty() || !IsBareFileName(fileName))
         return {};
     return folder + L"\\" + fileName;
 }
@@ -18,9 +29,16 @@ bool IsFile(const std::wstring& path) {
 UniqueModule LoadByFullPath(const std::wstring& path) {
     if (path.empty() || !IsFile(path))
         return UniqueModule();
-    // With a full path, LOAD_WITH_ALTERED_SEARCH_PATH resolves the library's
-    // own imports from its folder instead of the current directory.
-    return UniqueModule(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // The library's own imports come from its folder, the program's folder
+    // and the system folder only. With the plain search order a dependency
+    // missing from those would be taken from the current directory or PATH.
+    HMODULE module = ::LoadLibraryExW(
+        path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // Windows 7 without its loader update knows no search flags; there the
+    // imports are looked up beside the library first, then as usual.
+    if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER)
+        module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return UniqueModule(module);
 }
 
 }  // namespace

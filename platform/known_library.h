@@ -21,8 +21,10 @@ std::wstring SystemFolder();
 
 // Loads `fileName` (a bare file name such as L"ftd2xx.dll") from the
 // program's folder when the file is there, otherwise from the system folder.
-// The library's own dependencies are looked up beside it first. An invalid
-// module when neither folder has a loadable library of that name.
+// The library's own dependencies are looked up beside it, in the program's
+// folder and in the system folder, never in the current directory or PATH.
+// An invalid module when neither folder has a loadable library of that name,
+// or when `fileName` names a folder or drive as well.
 UniqueModule LoadKnownLibrary(const wchar_t* fileName);
 
 // Loads `fileName` from the system folder only (ICMP, IP helper).

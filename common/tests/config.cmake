@@ -8,7 +8,12 @@ survey_test(common_settings_core_tests
                 "SURVEY_SETTINGS_LIBRARY=$<TARGET_FILE:common_settings_core>")
 
 if(WIN32)
-    survey_test(common_xml_config_tests WINE_ONLY SOURCES test_xml_config.cpp LIBS common_config)
+    # The other program of the suite that saves the same file at the same time.
+    add_executable(xml_config_child xml_config_child.cpp)
+    target_link_libraries(xml_config_child PRIVATE common_config)
+    target_link_options(xml_config_child PRIVATE -municode)
+    survey_test(common_xml_config_tests WINE_ONLY SOURCES test_xml_config.cpp LIBS common_config
+                DEPENDS xml_config_child)
 
     survey_test(common_registry_tests WINE_ONLY SOURCES test_reg_settings_win.cpp
                 LIBS common_config)

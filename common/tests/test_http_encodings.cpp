@@ -34,6 +34,18 @@ TEST(Base64Decode, DecodesEveryByteValueAndCyrillicUtf8) {
     EXPECT_EQ(Base64Decode("AAEC"), std::string("\0\1\2", 3));
 }
 
+TEST(Base64DecodeWhole, TakesOnlyWholePaddedBase64) {
+    EXPECT_EQ(Base64DecodeWhole("U0VMRUNUIDE7"), "SELECT 1;");
+    EXPECT_EQ(Base64DecodeWhole("TWE="), "Ma");
+    EXPECT_EQ(Base64DecodeWhole("TQ=="), "M");
+    EXPECT_EQ(Base64DecodeWhole("++//"), std::string("\xfb\xef\xff", 3));
+    EXPECT_EQ(Base64DecodeWhole(""), "");
+    for (const char* text : {"TWE", "TQ", "T", "TWFu\nTWFu", "TWFu TWFu", "TWFu\r\n", "=TWF",
+                             "TWE=TWFu", "TW=u", "T===", "====", "TW-u", "TQ==="})
+        EXPECT_EQ(Base64DecodeWhole(text), std::nullopt) << text;
+    EXPECT_EQ(Base64DecodeWhole(std::string_view("TWFu\0AAA", 8)), std::nullopt);
+}
+
 TEST(Sha1, MatchesKnownVectors) {
     EXPECT_EQ(Sha1HexText(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
     EXPECT_EQ(Sha1HexText("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");

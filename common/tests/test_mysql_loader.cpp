@@ -1,17 +1,65 @@
 // The Windows programs' run-time loading of the MySQL client library, with
-// a stand-in "libmariadb.dll" beside the test (no "libmysql.dll" anywhere, so
-// the second name is the one found), and the wrapper driving it.
+// a stand-in "libmariadb.dll" beside the test and the wrapper driving it.
+// A copy of the stand-in named "libmysql.dll" lies in the current directory
+// and in a folder on PATH, where a recording folder would put one: the
+// loader must pass it over and take the second name from the program's
+// folder.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "common/app_context.h"
 #include "common/mysql_wrapper.h"
 #include "platform/notifier.h"
 
 namespace {
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    folder.erase(folder.find_last_of(L'\\'));
+    return folder;
+}
+
+// Plants the copies before any test asks for the client library (the loader
+// looks once per process) and removes them at the end.
+class PlantedLibrary : public ::testing::Environment {
+public:
+    void SetUp() override {
+        const std::wstring program = ProgramFolder();
+        for (const wchar_t* name : {L"planted_current", L"planted_on_path"}) {
+            const std::wstring folder = program + L"\\" + name;
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+            const std::wstring copy = folder + L"\\libmysql.dll";
+            ASSERT_TRUE(::CopyFileW((program + L"\\libmariadb.dll").c_str(), copy.c_str(), FALSE));
+            m_copies.push_back(copy);
+            m_folders.push_back(folder);
+        }
+        ASSERT_TRUE(::SetCurrentDirectoryW(m_folders[0].c_str()));
+        std::vector<wchar_t> path(32768);
+        const DWORD n = ::GetEnvironmentVariableW(L"PATH", path.data(), 32768);
+        ::SetEnvironmentVariableW(
+            L"PATH", (m_folders[1] + L";" + std::wstring(path.data(), n < 32768 ? n : 0)).c_str());
+    }
+    void TearDown() override {
+        ::SetCurrentDirectoryW(ProgramFolder().c_str());
+        for (const std::wstring& copy : m_copies)
+            ::DeleteFileW(copy.c_str());
+        for (const std::wstring& folder : m_folders)
+            ::RemoveDirectoryW(folder.c_str());
+    }
+
+private:
+    std::vector<std::wstring> m_copies, m_folders;
+};
+
+[[maybe_unused]] const auto* const kPlanted =
+    ::testing::AddGlobalTestEnvironment(new PlantedLibrary);
 
 using TakeCalls = int (*)(char*, int);
 using FailConnectsAfterLoss = void (*)(int);
@@ -21,7 +69,7 @@ protected:
     void SetUp() override {
         m_standin = ::GetModuleHandleW(L"libmariadb.dll");
         if (m_standin == nullptr)
-            m_standin = ::LoadLibraryW(L"libmariadb.dll");
+            m_standin = ::LoadLibraryW((ProgramFolder() + L"\\libmariadb.dll").c_str());
         ASSERT_NE(m_standin, nullptr);
         m_takeCalls = reinterpret_cast<TakeCalls>(
             reinterpret_cast<void*>(::GetProcAddress(m_standin, "standin_take_calls")));
@@ -72,7 +120,7 @@ protected:
 
 TEST_F(LoaderTest, FindsTheSecondLibraryNameAndConnectsInUtf8) {
     ASSERT_NE(mysql_api::ClientApi(), nullptr);
-    EXPECT_EQ(::GetModuleHandleW(L"libmysql.dll"), nullptr);
+    EXPECT_EQ(::GetModuleHandleW(L"libmysql.dll"), nullptr) << "the planted copy was loaded";
 
     CMySQLW db(m_params, false, Hooks());
     ASSERT_TRUE(db.OpenConnection());

@@ -25,6 +25,10 @@ struct ScriptedDb : Database {
     std::string failOn;
     std::string laterFailOn;
     bool sessionOpens = true;
+    // The client library's escaping follows the server's mode: with
+    // NO_BACKSLASH_ESCAPES it doubles quotes and leaves backslashes alone.
+    bool noBackslashEscapes = false;
+    std::vector<std::string> escaped;  // texts the session was asked to escape
     Log log;
     int versionConnections = 0;
 
@@ -69,6 +73,19 @@ struct ScriptedDb : Database {
             return true;
         }
         std::string HostInfo() override { return "127.0.0.1 via TCP/IP"; }
+        std::optional<std::string> Escape(std::string_view text) override {
+            db.escaped.emplace_back(text);
+            std::string out;
+            for (char c : text) {
+                if (c == '\'')
+                    out += db.noBackslashEscapes ? "''" : "\\'";
+                else if (c == '\\' && !db.noBackslashEscapes)
+                    out += "\\\\";
+                else
+                    out += c;
+            }
+            return out;
+        }
     };
 
     std::unique_ptr<VersionConnection> OpenVersionConnection() override {
@@ -404,14 +421,72 @@ TEST_F(UpdateFlow, ShortLocalAddressIsDropped) {
     EXPECT_EQ(core.LocalAddress(), "1.2.3.4");
 }
 
-TEST_F(UpdateFlow, AcLogTextsFromTheServerAreEscaped) {
-    server.publicAddress = "1.2.3.4', 'x'); DROP TABLE versions; -- ";
+TEST_F(UpdateFlow, AcLogTextsAreEscapedByTheSessionsClientLibrary) {
+    // A server running with NO_BACKSLASH_ESCAPES: a backslash is an ordinary
+    // character there, and escaping by hand with backslashes would end the
+    // literal early and run what follows.
+    db.noBackslashEscapes = true;
+    server.publicAddress = "1.2.3.4\\', 'x'); DROP TABLE versions; -- ";
     server.verListReplies[1] = VersionListReply({{58, 0}});
     UpdateCore core = Make();
     EXPECT_TRUE(core.RunStartupUpdate());
     ASSERT_EQ(db.log.statements.size(), 1u);
-    EXPECT_NE(db.log.statements[0].find("'1.2.3.4\\', \\'x\\'); DROP TABLE versions; -- '"),
-              std::string::npos);
+    EXPECT_EQ(db.log.statements[0],
+              "INSERT INTO `ac_log` (`name`, `userip`, `localip`, `resource`, `action`, `app`) "
+              "VALUES ('-', '1.2.3.4\\'', ''x''); DROP TABLE versions; -- ', '127.0.0.1', "
+              "'127.0.0.1 via TCP/IP', 'db update', 'Orvanta v1.4.2.17');");
+    EXPECT_EQ(db.escaped, (std::vector<std::string>{server.publicAddress, "127.0.0.1",
+                                                    "127.0.0.1 via TCP/IP", "Orvanta v1.4.2.17"}));
+}
+
+TEST_F(UpdateFlow, CommandsSentWithEscapedSlashesRunWhole) {
+    // PHP's json_encode sends every "/" of the base64 texts as "\/". Read
+    // "len" characters as they arrive, the first command would stop at its
+    // first escape and run as "DELETE FROM roads -- ...": every road gone.
+    const std::string first = "DELETE FROM roads -- проверка\nWHERE id=5";
+    const std::string second = "UPDATE roads SET name='Р-22 «Каспий»' WHERE id=7";
+    ASSERT_NE(Base64Encode(first).find('/'), std::string::npos);
+    ASSERT_NE(Base64Encode(second).find('/'), std::string::npos);
+    server.verListReplies[1] = VersionListReply({{58, 2}});
+    server.dbCmdReplies[58] =
+        CommandSetReply({{"db", 2, first}, {"db", 2, second}}, JsonSlashes::Escaped);
+    UpdateCore core = Make();
+    EXPECT_TRUE(core.RunStartupUpdate());
+    ASSERT_GE(db.log.statements.size(), 3u);
+    EXPECT_EQ(db.log.statements[1], first + ";");
+    EXPECT_EQ(db.log.statements[2], second + ";");
+    ASSERT_EQ(server.writeLogs.size(), 1u);
+    EXPECT_EQ(server.writeLogs[0]["status"], "OK");
+}
+
+TEST_F(UpdateFlow, CommandWithAStrayCharacterFailsTheWholeSet) {
+    const std::string b64 = Base64Encode("DELETE FROM roads WHERE id=5");
+    const std::string good = Base64Encode("INSERT INTO roads VALUES (1)");
+    auto item = [](int order, const std::string& cmd, size_t len) {
+        return "{\"order\":" + std::to_string(order) +
+               ",\"action\":\"db\",\"flags\":2,\"len\":" + std::to_string(len) + ",\"cmd\":\"" +
+               cmd + "\"}";
+    };
+    // A line break (escaped or raw), a blank, a character outside the
+    // alphabet, padding cut off, an unknown escape: each in the second item.
+    const std::vector<std::string> strays = {b64.substr(0, 16) + "\\n" + b64.substr(16),
+                                             b64.substr(0, 16) + "\n" + b64.substr(16),
+                                             b64.substr(0, 16) + " " + b64.substr(16),
+                                             b64.substr(0, 16) + "*" + b64.substr(16),
+                                             b64.substr(0, b64.size() - 2),
+                                             b64.substr(0, 16) + "\\x" + b64.substr(16)};
+    for (const std::string& stray : strays) {
+        SCOPED_TRACE(stray);
+        db.log = {};
+        server.writeLogs.clear();
+        server.verListReplies[1] = VersionListReply({{58, 2}});
+        server.dbCmdReplies[58] = "{\"cnt\":2,\"items\":[" + item(1, good, good.size()) + "," +
+                                  item(2, stray, stray.size()) + "]}";
+        UpdateCore core = Make();
+        EXPECT_FALSE(core.RunStartupUpdate());
+        EXPECT_TRUE(db.log.statements.empty()) << "nothing runs, not even START TRANSACTION";
+        EXPECT_TRUE(server.writeLogs.empty());
+    }
 }
 
 TEST_F(UpdateFlow, SessionThatCannotOpenFails) {

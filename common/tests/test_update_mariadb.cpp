@@ -1,10 +1,14 @@
 // The update flow against the tests' MariaDB server (fixture "mariadb") and
 // the in-process update server: transactions, rollback, foreign-key
-// switches and the access log, as the database sees them.
+// switches, the access log and the session's connection losses, as the
+// database sees them. Losses are made by a loopback relay (test_mysql_proxy);
+// the wrapper's 2000 ms waits are the test's hook, which records them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
+#include "common/tests/test_mysql_proxy.h"
 #include "common/tests/update_fakes.h"
 #include "common/update_core_mysql.h"
 #include "platform/notifier.h"
@@ -15,11 +19,15 @@ namespace {
 using namespace update;
 using namespace update_test;
 
-DbConnectionParams TestDb() {
+uint16_t TestPort() {
+    const char* port = std::getenv("SURVEY_DB_TEST_PORT");
+    return static_cast<uint16_t>(port ? std::atoi(port) : 58431);
+}
+
+DbConnectionParams TestDb(uint16_t port = TestPort()) {
     DbConnectionParams p;
     p.server = "127.0.0.1";
-    const char* port = std::getenv("SURVEY_DB_TEST_PORT");
-    p.port = port ? std::atoi(port) : 58431;
+    p.port = port;
     p.schema = "kalvetradb";
     p.user = "rvapp";
     const char* password = std::getenv("SURVEY_DB_TEST_PASSWORD");
@@ -85,13 +93,27 @@ protected:
         return UpdateCore(s, server, hasher, database, sys);
     }
 
+    // The wrapper's waits, recorded instead of slept; `onWait` sees each one.
+    CMySQLWHooks RecordingHooks() {
+        CMySQLWHooks hooks;
+        hooks.sleepMs = [this](uint32_t ms) {
+            waits.push_back(ms);
+            if (onWait)
+                onWait(static_cast<int>(waits.size()));
+        };
+        hooks.productVersion = [] { return std::u16string(u"1.4.2.17"); };
+        return hooks;
+    }
+
     static constexpr uint64_t kPacked = 0x0001000400020011ull;
     platform::RecordingNotifier notifier;
     platform::ScopedNotifier scoped{notifier};
     std::unique_ptr<CMySQLW> admin;
     FakeUpdateServer server;
     PortableHasher hasher;
-    MySqlUpdateDatabase database{TestDb()};
+    std::vector<uint32_t> waits;
+    std::function<void(int wait)> onWait;
+    MySqlUpdateDatabase database{TestDb(), RecordingHooks()};
     FakeSystem sys;
 };
 
@@ -222,9 +244,106 @@ TEST_F(UpdateMariaDb, LostConnectionInTheMiddleIsNotRepaired) {
     EXPECT_FALSE(core.RunStartupUpdate());
     EXPECT_EQ(Snapshot(), before);
     EXPECT_TRUE(server.writeLogs.empty());
+    EXPECT_TRUE(waits.empty()) << "no reconnect was tried";
     // The loss was reported by the wrapper.
     ASSERT_FALSE(notifier.Messages().empty());
     EXPECT_NE(notifier.Messages().back().text.find("Действие не выполнено."), std::string::npos);
+}
+
+TEST_F(UpdateMariaDb, FirstConnectionOfTheSessionIsRepairedLikeAnyLostConnection) {
+    // The server is away when the session connects and back within the
+    // first wait, then within the second: no transaction exists yet, so the
+    // wrapper's repair applies, and the session works on the new connection.
+    for (int backAt : {1, 2}) {
+        SCOPED_TRACE(backAt);
+        waits.clear();
+        TcpRelay relay(TestPort());
+        ASSERT_NE(relay.Port(), 0);
+        MySqlUpdateDatabase relayed(TestDb(relay.Port()), RecordingHooks());
+        relay.Cut();
+        onWait = [&](int wait) {
+            if (wait == backAt)
+                relay.Restore();
+        };
+        std::unique_ptr<UpdateSession> session = relayed.OpenUpdateSession();
+        ASSERT_TRUE(session);
+        EXPECT_EQ(waits, std::vector<uint32_t>(backAt, 2000));
+        EXPECT_TRUE(session->Execute("INSERT INTO roads VALUES (" + std::to_string(10 + backAt) +
+                                     ", 'после восстановления')"));
+        EXPECT_TRUE(session->Commit());
+        EXPECT_TRUE(notifier.Messages().empty());
+    }
+    EXPECT_EQ(Rows(u"SELECT COUNT(*) FROM roads WHERE id IN (11, 12)")[0][0], "2");
+    // The repaired losses are in `err_log`, the failed attempts counted.
+    const auto notes = Rows(u"SELECT note FROM err_log WHERE query = '' ORDER BY id DESC LIMIT 2");
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0][0], "Количество неудачных попыток: 1");
+    EXPECT_EQ(notes[1][0], "Количество неудачных попыток: 0");
+}
+
+TEST_F(UpdateMariaDb, ServerAwayAtTheFirstConnectionFailsAfterBothWaits) {
+    TcpRelay relay(TestPort());
+    MySqlUpdateDatabase relayed(TestDb(relay.Port()), RecordingHooks());
+    relay.Cut();
+    EXPECT_FALSE(relayed.OpenUpdateSession());
+    EXPECT_EQ(waits, (std::vector<uint32_t>{2000, 2000}));
+    ASSERT_EQ(notifier.Messages().size(), 1u);
+    EXPECT_EQ(notifier.Messages()[0].text.rfind("Error 2013: ", 0), 0u)
+        << notifier.Messages()[0].text;
+}
+
+TEST_F(UpdateMariaDb, AccessLogRowIsEscapedByTheClientLibrary) {
+    // The set switches its session to NO_BACKSLASH_ESCAPES, as a server run
+    // in that mode: a backslash is then an ordinary character and only a
+    // doubled quote stands for a quote. Backslash escaping by hand would
+    // end the literal early; the client library follows the mode.
+    server.publicAddress = "203.0.113.7\\' x";
+    server.verListReplies[1] = VersionListReply({{58, 1}});
+    server.dbCmdReplies[58] =
+        CommandSetReply({{"db", 2, "SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'"}});
+    UpdateCore core = Make();
+    EXPECT_TRUE(core.RunStartupUpdate());
+    const auto log = Rows(u"SELECT userip, app FROM ac_log");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0][0], server.publicAddress);
+    EXPECT_EQ(log[0][1], "Orvanta v1.4.2.17");
+    EXPECT_TRUE(notifier.Messages().empty());
+}
+
+TEST_F(UpdateMariaDb, CommandsSentWithEscapedSlashesRunWhole) {
+    // The way PHP's json_encode writes the reply: every "/" of the base64
+    // texts as "\/". The first command's front part would be
+    // "DELETE FROM roads -- ..." and delete every road.
+    const std::string before = Snapshot();
+    server.verListReplies[1] = VersionListReply({{58, 2}});
+    server.dbCmdReplies[58] =
+        CommandSetReply({{"db", 2, "DELETE FROM roads -- проверка\nWHERE id=5"},
+                         {"db", 2, "UPDATE roads SET name='Р-22 «Каспий»' WHERE id=7"}},
+                        JsonSlashes::Escaped);
+    ASSERT_NE(server.dbCmdReplies[58].find("\\/"), std::string::npos);
+    UpdateCore core = Make();
+    EXPECT_TRUE(core.RunStartupUpdate());
+    EXPECT_EQ(Rows(u"SELECT id, name FROM roads ORDER BY id"),
+              (std::vector<std::vector<std::string>>{{"1", "М-4"}}));
+    EXPECT_EQ(Rows(u"SELECT ver FROM versions WHERE id=1")[0][0], "58");
+    EXPECT_TRUE(notifier.Messages().empty());
+}
+
+TEST_F(UpdateMariaDb, CommandWithAStrayCharacterRunsNothing) {
+    // A line break after "DELETE FROM roads " in the base64 text: its front
+    // part alone would delete every road and mark the version done.
+    const std::string before = Snapshot();
+    const std::string b64 = Base64Encode("DELETE FROM roads WHERE id=5");
+    ASSERT_EQ(Base64Decode(b64.substr(0, 24)), "DELETE FROM roads ");
+    const std::string stray = b64.substr(0, 24) + "\\n" + b64.substr(24);
+    server.verListReplies[1] = VersionListReply({{58, 1}});
+    server.dbCmdReplies[58] =
+        "{\"cnt\":1,\"items\":[{\"order\":1,\"action\":\"db\",\"flags\":2,\"len\":" +
+        std::to_string(stray.size()) + ",\"cmd\":\"" + stray + "\"}]}";
+    UpdateCore core = Make();
+    EXPECT_FALSE(core.RunStartupUpdate());
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(server.writeLogs.empty());
 }
 
 TEST_F(UpdateMariaDb, UnreachableDatabaseIsQuiet) {

@@ -130,10 +130,83 @@ TEST(DbCommandSet, CommandDecodingToNothingIsRefused) {
     EXPECT_EQ(ParseDbCommandSet(R"({"cnt":1,"items":[)" + Item(1, "db", 2, "") + "]}").status,
               DbCommandSet::Status::EmptyCommand);
     EXPECT_EQ(ParseDbCommandSet(R"({"cnt":1,"items":[)" + Item(1, "db", 2, "====") + "]}").status,
-              DbCommandSet::Status::EmptyCommand);
-    EXPECT_EQ(
-        ParseDbCommandSet(R"({"cnt":1,"items":[)" + Item(1, "db", 2, "U0VM", -3) + "]}").status,
-        DbCommandSet::Status::EmptyCommand);
+              DbCommandSet::Status::BadCommand);
+}
+
+TEST(DbCommandSet, CommandIsReadAsAJsonStringWhole) {
+    // "SELECT '?>'" is U0VMRUNUICc/Pic=, sent by a JSON writer as U0VMRUNUICc\/Pic=
+    // with "len" counting either the text as meant (16) or as sent (17).
+    const std::string sent = R"(U0VMRUNUICc\/Pic=)";
+    for (int len : {16, 17}) {
+        const DbCommandSet set =
+            ParseDbCommandSet(R"({"cnt":1,"items":[)" + Item(1, "db", 2, sent, len) + "]}");
+        ASSERT_EQ(set.status, DbCommandSet::Status::Ok) << len;
+        ASSERT_EQ(set.commands.size(), 1u);
+        EXPECT_EQ(set.commands[0].sql, "SELECT '?>';");
+    }
+    // Any other length is not the command the server sent; one past what
+    // arrived is a cut reply.
+    for (int len : {15, 4, 0, -3}) {
+        EXPECT_EQ(
+            ParseDbCommandSet(R"({"cnt":1,"items":[)" + Item(1, "db", 2, sent, len) + "]}").status,
+            DbCommandSet::Status::BadCommand)
+            << len;
+    }
+    EXPECT_EQ(ParseDbCommandSet(R"({"cnt":1,"items":[)" + Item(1, "db", 2, sent, 18) + "]}").status,
+              DbCommandSet::Status::Truncated);
+    // Escapes that spell base64 characters are base64 characters.
+    const DbCommandSet spelled = ParseDbCommandSet(R"({"cnt":1,"items":[)" +
+                                                   Item(1, "db", 2, R"(\u0055\u0030VM)", 4) + "]}");
+    ASSERT_EQ(spelled.status, DbCommandSet::Status::Ok);
+    EXPECT_EQ(spelled.commands[0].sql, "SEL;");
+}
+
+TEST(DbCommandSet, CommandThatIsNotWholeBase64FailsTheSet) {
+    const std::string good = Item(1, "db", 2, "U0VMRUNUIDE=");
+    for (const std::string& cmd :
+         {std::string(R"(U0VMRU\nNUIDE=)"), std::string("U0VMRU\nNUIDE="),
+          std::string("U0VMRU NUIDE="), std::string("U0VMRUNUIDE"), std::string("U0VM=UNUIDE="),
+          std::string(R"(U0VMRU\u000aNUIDE=)"), std::string(R"(U0VMRU\qNUIDE=)"),
+          std::string(R"(U0VM\uDC00RUNUIDE=)"), std::string(R"(U0VM\uD83DRUNUIDE=)")}) {
+        SCOPED_TRACE(cmd);
+        const DbCommandSet set =
+            ParseDbCommandSet(R"({"cnt":2,"items":[)" + good + "," + Item(2, "db", 2, cmd) + "]}");
+        EXPECT_EQ(set.status, DbCommandSet::Status::BadCommand);
+        EXPECT_TRUE(set.commands.empty());
+    }
+    // A value that is not a string at all.
+    EXPECT_EQ(ParseDbCommandSet(
+                  R"({"cnt":1,"items":[{"order":1,"action":"db","flags":2,"len":4,"cmd":null}]})")
+                  .status,
+              DbCommandSet::Status::BadCommand);
+}
+
+TEST(JsonText, UndoesEveryEscape) {
+    const JsonString s =
+        ReadJsonString(R"(a\"b\\c\/d\b\f\n\r\t\u0416\u00e9\uD83D\uDE97z" tail)", 0);
+    ASSERT_EQ(s.status, JsonString::Status::Ok);
+    EXPECT_EQ(s.value, "a\"b\\c/d\b\f\n\r\tЖé\xF0\x9F\x9A\x97z");  // U+1F697 from its pair
+    EXPECT_EQ(s.rawLength, 45u);
+    EXPECT_EQ(s.end, 46u);
+    // UTF-8 passes through; the empty string.
+    EXPECT_EQ(ReadJsonString("«Дон»\"", 0).value, "«Дон»");
+    const JsonString empty = ReadJsonString("x\"", 1);
+    EXPECT_EQ(empty.status, JsonString::Status::Ok);
+    EXPECT_EQ(empty.value, "");
+    EXPECT_EQ(empty.end, 2u);
+}
+
+TEST(JsonText, CutAndBrokenStringsAreToldApart) {
+    using S = JsonString::Status;
+    for (const char* cut : {"abc", "abc\\", "\\u12", "\\uD83D", "\\uD83D\\", "\\uD83D\\uDE"})
+        EXPECT_EQ(ReadJsonString(cut, 0).status, S::Unterminated) << cut;
+    for (const char* broken : {"a\nb\"", "a\x01\"", "\\x\"", "\\u12g4\"", "\\uDE97\"", "\\uD83Dx\"",
+                               "\\uD83D\\u0041\"", "\\uD83D\\n\""}) {
+        const JsonString s = ReadJsonString(broken, 0);
+        EXPECT_EQ(s.status, S::Malformed) << broken;
+        EXPECT_TRUE(s.value.empty());
+    }
+    EXPECT_EQ(ReadJsonString("abc", 7).status, S::Unterminated) << "never read past the end";
 }
 
 TEST(DbCommandSet, ItemWithoutItsKeysEndsTheWalk) {
@@ -166,13 +239,6 @@ TEST(Version, PacksLowSixteenBitsOfEachPart) {
     // -1000000 is 0xFFF0BDC0: its low half.
     EXPECT_EQ(PackVersion({10, 6, 5, -1000000}), 0x000A00060005BDC0ull);
     EXPECT_EQ(PackVersion({0x12345, 0, 0, 0}), 0x2345000000000000ull);
-}
-
-TEST(SqlEscapeText, EscapesQuotesAndControls) {
-    EXPECT_EQ(SqlEscape("1.2.3.4"), "1.2.3.4");
-    EXPECT_EQ(SqlEscape("a'); DROP TABLE versions; --"), "a\\'); DROP TABLE versions; --");
-    EXPECT_EQ(SqlEscape(std::string("x\\\"\n\r\0\x1a", 7)), "x\\\\\\\"\\n\\r\\0\\Z");
-    EXPECT_EQ(SqlEscape("Дорога"), "Дорога");
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "common/xml_config.h"
+#include "platform/handles.h"
 #include "platform/notifier.h"
 
 namespace {
@@ -27,6 +29,53 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     out << bytes;
 }
 
+// The names of the files in `folder`.
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    platform::UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
+        return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(data.cFileName);
+    } while (::FindNextFileW(find.Get(), &data));
+    return names;
+}
+
+std::wstring BesideThisProgram(const wchar_t* name) {
+    wchar_t module[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring path(module);
+    path.erase(path.find_last_of(L'\\') + 1);
+    return path + name;
+}
+
+// Starts `commandLine`; an invalid handle when it could not start.
+platform::UniqueHandle Start(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
+        return {};
+    ::CloseHandle(info.hThread);
+    return platform::UniqueHandle(info.hProcess);
+}
+
+// The exit code; a process still running after `timeoutMs` is ended and
+// reported as STILL_ACTIVE.
+DWORD WaitForExit(const platform::UniqueHandle& process, DWORD timeoutMs) {
+    if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.Get(), 99);
+        ::WaitForSingleObject(process.Get(), 5000);
+        return STILL_ACTIVE;
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
 class XmlConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -39,8 +88,8 @@ protected:
         m_path = m_folder + L"\\Tuvarnex.xml";
     }
     void TearDown() override {
-        ::DeleteFileW(m_path.c_str());
-        ::DeleteFileW((m_path + L".saving").c_str());
+        for (const std::wstring& name : FilesIn(m_folder))
+            ::DeleteFileW((m_folder + L"\\" + name).c_str());
         ::RemoveDirectoryW(m_folder.c_str());
     }
 
@@ -191,7 +240,7 @@ TEST_F(XmlConfigTest, SavingReplacesTheFileWholeAndLeavesNothingBehind) {
     XmlElement sensors = config.FindElement(root.Get(), L"Датчики");
     ASSERT_EQ(config.SetAttribute(sensors.Get(), L"порог_в_мВ", int32_t{250}), 0);
     EXPECT_EQ(config.Save(), 0);
-    EXPECT_EQ(::GetFileAttributesW((m_path + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(FilesIn(m_folder), std::vector<std::wstring>{L"Tuvarnex.xml"});
 
     // Another program holds the file open: whether or not this save gets
     // through, the file stays whole (the old or the new content) and no
@@ -202,7 +251,7 @@ TEST_F(XmlConfigTest, SavingReplacesTheFileWholeAndLeavesNothingBehind) {
     ASSERT_EQ(config.SetAttribute(sensors.Get(), L"порог_в_мВ", int32_t{300}), 0);
     const long held = config.Save();
     ::CloseHandle(holder);
-    EXPECT_EQ(::GetFileAttributesW((m_path + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(FilesIn(m_folder), std::vector<std::wstring>{L"Tuvarnex.xml"});
 
     XmlConfig other(m_path);
     ASSERT_EQ(other.Open(), 0) << "the file still parses";
@@ -210,6 +259,44 @@ TEST_F(XmlConfigTest, SavingReplacesTheFileWholeAndLeavesNothingBehind) {
     other.GetIntAttribute(other.FindElement(other.GetRoot().Get(), L"Датчики").Get(), L"порог_в_мВ",
                           threshold);
     EXPECT_EQ(threshold, held == 0 ? 300 : 250);
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(XmlConfigTest, TwoProgramsSavingTogetherKeepTheFileWholeAndLeaveNothing) {
+    // Two helper processes run the read and update cycle on the same file at
+    // the same time, each on its own element, many times over.
+    {
+        XmlConfig config(m_path);
+        ASSERT_EQ(config.Open(), 0);
+    }
+    const std::wstring event = L"XmlConfigStart_" + std::to_wstring(::GetCurrentProcessId());
+    platform::UniqueHandle start(::CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+    ASSERT_TRUE(start);
+    const int rounds = 150;
+    const std::wstring child =
+        L"\"" + BesideThisProgram(L"xml_config_child.exe") + L"\" \"" + m_path + L"\" ";
+    const std::wstring tail = L" " + std::to_wstring(rounds) + L" " + event;
+    platform::UniqueHandle gnss = Start(child + L"Приёмник" + tail);
+    platform::UniqueHandle sensors = Start(child + L"Датчики" + tail);
+    ASSERT_TRUE(gnss);
+    ASSERT_TRUE(sensors);
+    ::SetEvent(start.Get());
+    EXPECT_EQ(WaitForExit(gnss, 120000), 0u) << "10 + n: n rounds failed to load or save";
+    EXPECT_EQ(WaitForExit(sensors, 120000), 0u) << "10 + n: n rounds failed to load or save";
+
+    EXPECT_EQ(FilesIn(m_folder), std::vector<std::wstring>{L"Tuvarnex.xml"});
+    XmlConfig config(m_path);
+    ASSERT_EQ(config.Open(), 0) << "the file still parses";
+    XmlElement root = config.GetRoot();
+    ASSERT_TRUE(root);
+    // The one that saved last left its final round; the other's element is
+    // there with some round (changes made at the same moment may overwrite
+    // each other's, as no lock is taken between programs).
+    int32_t gnssRound = -1, sensorsRound = -1;
+    config.GetIntAttribute(config.FindElement(root.Get(), L"Приёмник").Get(), L"цикл", gnssRound);
+    config.GetIntAttribute(config.FindElement(root.Get(), L"Датчики").Get(), L"цикл", sensorsRound);
+    EXPECT_TRUE(gnssRound == rounds - 1 || sensorsRound == rounds - 1)
+        << gnssRound << " " << sensorsRound;
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 

@@ -4,7 +4,7 @@ survey_test(test_update_core HOST_ONLY
             LIBS common_update_core)
 
 # The update flow against the tests' MariaDB server and the in-process update server.
-survey_test(test_update_mariadb HOST_ONLY SOURCES test_update_mariadb.cpp
+survey_test(test_update_mariadb HOST_ONLY SOURCES test_update_mariadb.cpp test_mysql_proxy.cpp
             LIBS common_update_core
             FIXTURES mariadb TIMEOUT 240
             ENV "SURVEY_DB_TEST_PORT=${SURVEY_DB_TEST_PORT}"

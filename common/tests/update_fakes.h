@@ -58,17 +58,29 @@ struct ServerCommand {
     std::string sql;  // sent base64-encoded
 };
 
+// How the server's JSON writer sends the base64 texts: as they are, or the
+// way PHP's json_encode writes every "/" of a string ("\/"; "len" still
+// counts the base64 text itself).
+enum class JsonSlashes { Plain, Escaped };
+
 // A getdbcmd reply as the server writes it.
-inline std::string CommandSetReply(const std::vector<ServerCommand>& commands) {
+inline std::string CommandSetReply(const std::vector<ServerCommand>& commands,
+                                   JsonSlashes slashes = JsonSlashes::Plain) {
     std::string reply = "{\"cnt\":" + std::to_string(commands.size()) + ",\"items\":[";
     int order = 1;
     for (const ServerCommand& c : commands) {
         const std::string b64 = Base64Encode(c.sql);
+        std::string sent;
+        for (char ch : b64) {
+            if (ch == '/' && slashes == JsonSlashes::Escaped)
+                sent += '\\';
+            sent += ch;
+        }
         if (order > 1)
             reply += ",";
         reply += "{\"order\":" + std::to_string(order++) + ",\"action\":\"" + c.action +
                  "\",\"flags\":" + std::to_string(c.flags) +
-                 ",\"len\":" + std::to_string(b64.size()) + ",\"cmd\":\"" + b64 + "\"}";
+                 ",\"len\":" + std::to_string(b64.size()) + ",\"cmd\":\"" + sent + "\"}";
     }
     return reply + "]}";
 }

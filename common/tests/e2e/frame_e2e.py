@@ -147,12 +147,14 @@ def version_list_reply(build):
 
 
 def db_commands_reply(*items):
-    """A getdbcmd reply: (flags, SQL text) per "db" item, in this order."""
+    """A getdbcmd reply: (flags, SQL text) per "db" item, in this order,
+    written the way PHP's json_encode writes it: every "/" as "\\/"."""
     out = []
     for order, (flags, sql) in enumerate(items, 1):
         cmd = base64.b64encode(sql.encode("utf-8")).decode("ascii")
         out.append({"order": order, "action": "db", "flags": flags, "len": len(cmd), "cmd": cmd})
-    return json.dumps({"cnt": len(out), "list": out}, separators=(",", ":"), ensure_ascii=False)
+    text = json.dumps({"cnt": len(out), "list": out}, separators=(",", ":"), ensure_ascii=False)
+    return text.replace("/", "\\/")
 
 
 def assert_in_order(test, text, parts):
@@ -405,11 +407,15 @@ class FrameEndToEnd(unittest.TestCase):
     def test_database_commands_run_in_one_transaction_before_the_program(self):
         inst = self.install("dbupdate", "orvanta")
         inst.database(version=7, download="x")
-        road = "UPDATE `roads` SET `name`='Дорога М-4' WHERE `id`=3"
+        # Its base64 text holds a "/", which the reply carries as "\\/": the
+        # statement must still run whole, WHERE clause included.
+        road = "UPDATE `roads` SET `name`='Дорога М-4 (проверка)' WHERE `id`=3"
+        commands = db_commands_reply((0, road), (2, "DELETE FROM `tmp`;"))
+        self.assertIn("\\/", commands)
         self.server.set_scenario({
             "getverlist": {"1": json.dumps({"cnt": 1, "list": [{"build": 8, "cmdcnt": 2}]}),
                            "106": version_list_reply(PROBE_PACKED_VERSION)},
-            "getdbcmd": {"8": db_commands_reply((0, road), (2, "DELETE FROM `tmp`;"))},
+            "getdbcmd": {"8": commands},
         })
         code = inst.run()
         self.assert_ran(inst, code)
