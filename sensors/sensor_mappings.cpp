@@ -1,0 +1,50 @@
+#include "sensors/sensor_mappings.h"
+
+#include "sensors/recording_control.h"
+#include "sensors/sensor_texts.h"
+
+SensorMappings::CreateResult SensorMappings::Create() {
+    using platform::SharedTextBlock;
+    CreateResult result;
+
+    platform::SharedTextCreateOptions dataOptions;
+    dataOptions.initialText = kDataInitialText;
+    m_data = SharedTextBlock::Create(kDataMappingName, kDataMutexName, kDataBlockSize, dataOptions);
+    if (!m_data.HasView()) {
+        result.messages.push_back(sensor_text::kNoDataTransfer);
+        // The mapping of a block that could not be mapped is closed at once.
+        m_data.CloseMapping();
+    }
+
+    platform::SharedTextCreateOptions stateOptions;
+    stateOptions.initialText = kFilesWriteStateInitialText;
+    m_filesWriteState = SharedTextBlock::Create(
+        kFilesWriteStateMappingName, kFilesWriteStateMutexName, kFilesWriteStateSize, stateOptions);
+    if (!m_filesWriteState.HasView()) {
+        m_filesWriteState.CloseMapping();
+        result.messages.push_back(sensor_text::kNoStateReception);
+        result.failed = true;
+        return result;
+    }
+    if (!m_data.HasView())
+        result.messages.push_back(sensor_text::kNoDaqDataTransfer);
+    return result;
+}
+
+bool SensorMappings::ReadFilesWriteState(std::string& text) {
+    char buffer[kFilesWriteStateSize];
+    size_t length = 0;
+    const platform::SharedTextAccess access =
+        m_filesWriteState.ReadInto(buffer, sizeof buffer, &length);
+    if (access != platform::SharedTextAccess::Ok)
+        return false;
+    text.assign(buffer, length);
+    return true;
+}
+
+void SensorMappings::Close() {
+    if (m_data.HasView())
+        m_data.Write(kDataClosedText);
+    m_data.Close();
+    m_filesWriteState.Close();
+}

@@ -1,0 +1,18 @@
+include_guard(GLOBAL)
+survey_test(sensors_core_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/test_conversions.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_pulse_detectors.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_sensor_lines.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_sample_processor.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_odometer_lines.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_sensor_config.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_settings_model.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_display_model.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_layout.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_recording_control.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_startup_checks.cpp
+    LIBS sensors_core)
+survey_benchmark(sensors_core_bench
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_sample_path.cpp
+    LIBS sensors_core)
