@@ -41,7 +41,9 @@ std::vector<std::string> GpsMappings::Create() {
     m_logFolder =
         SharedTextBlock::Create(Wide(kLogFolderMappingName).c_str(),
                                 Wide(kLogFolderMutexName).c_str(), kCommandMappingSize, logOptions);
-    if (!m_logFolder.HasView())
+    // This message names the view that could not be mapped in its attempts;
+    // a mapping that could not be created at all is reported by the next one.
+    if (m_logFolder.FailedStep() == platform::SharedTextStep::View)
         messages.push_back(gnss_text::kNoFolderChoice);
 
     if (!m_record.HasView() || !m_sync.HasView() || !m_logFolder.HasView())

@@ -16,7 +16,9 @@ public:
 
     // Creates the three blocks, each with its mutex initially owned and its
     // initial text. Returns the operator messages (UTF-8) for what failed,
-    // in the order they are to be shown; empty when all three are ready.
+    // in the order they are to be shown; empty when all three are ready:
+    // the clock-check block missing, the log-folder view not mapped in its
+    // 10 attempts, and any view missing.
     std::vector<std::string> Create();
 
     // Copies the record under "MyGPSBufferMutex" (5000 ms); skipped on failure.

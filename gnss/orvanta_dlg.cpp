@@ -157,10 +157,8 @@ void COrvantaDlg::ConnectReceiver() {
     m_logs.OpenDayAndEvent(m_programFolder, clock.LocalNow());
     const platform::CivilTime utc = clock.UtcNow();
     if (port != 0) {
-        m_state.With([&](GnssState& s) {
-            s.valid = 1;
-            FormatDateStamp(s.dateStamp, utc);
-        });
+        // OpenReceiver has set the UTC date stamp of the fix lines.
+        m_state.With([](GnssState& s) { s.valid = 1; });
         SetField(kIdPortIndicator, gnss_text::PortText(port));
         SetField(kIdDate, FormatDateField(utc));
         if (m_connection.StartReader(Handle(), kReceiverLostMessage))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gnss/clock_check.h"
 #include "gnss/gnss_texts.h"
 #include "gnss/gps_mappings.h"
 #include "gnss/receiver_watch.h"
@@ -83,6 +84,11 @@ int32_t ReceiverConnection::OpenReceiver() {
     const int32_t found = result.port;
     if (found == 0)
         return 0;
+    // Fix lines carry the UTC date of the fix, whichever way the receiver got
+    // connected (at start, or from the port list after a rescan); before it
+    // the stamp may still hold the local start date.
+    const platform::CivilTime utc = platform::CurrentClock().UtcNow();
+    m_state.With([&](GnssState& s) { FormatDateStamp(s.dateStamp, utc); });
     if (!m_runLog.StoredPath().empty() && m_mappings.LogFolder().HasView())
         m_mappings.LogFolder().Write(kContinueRunLog);
     return found;

@@ -60,7 +60,8 @@ public:
 
     // Finds the receiver: the configured port at its speed, then at every
     // speed, then every port at every speed, within the time limits. The
-    // first call reads the configuration. Returns the port or 0.
+    // first call reads the configuration. On success the fix lines' date
+    // stamp becomes today's UTC date. Returns the port or 0.
     int32_t OpenReceiver();
 
     // Starts the reader thread unless one runs; shows the operator message

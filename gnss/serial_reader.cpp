@@ -34,6 +34,18 @@ int ReadQueued(platform::SerialPort& port, NmeaFramer& framer, char* chunk) {
     return got;
 }
 
+// The receiver is gone: the record turns into "0\n" at once, before the
+// operator has answered the message; the window paints its indicators red
+// on its own thread.
+void ReportReceiverLost(ReaderContext& ctx) {
+    ctx.state->With([](GnssState& s) { s.valid = 0; });
+    ctx.mappings->PublishRecord(kReceiverLostRecord);
+    if (ctx.window != nullptr)
+        ::PostMessageW(ctx.window, ctx.lostMessage, 0, 0);
+    platform::ShowMessage(gnss_text::kReceiverLost, {}, platform::MessageIcon::None,
+                          reinterpret_cast<std::uintptr_t>(ctx.window));
+}
+
 }  // namespace
 
 int32_t ProbePort(GnssStateBox& box, platform::SerialPort& port) {
@@ -112,7 +124,11 @@ DWORD WINAPI ReaderThread(void* argument) {
 
     while (::WaitForSingleObject(ctx.stopEvent, 0) != WAIT_OBJECT_0) {
         if (!port.IsOpen()) {
+            // The port was closed under the reader (a driver that would not
+            // give back a cancelled wait): the receiver is lost as surely as
+            // a silent one.
             ::ReleaseSemaphore(ctx.cycleLock, 1, nullptr);
+            ReportReceiverLost(ctx);
             return 0;
         }
         bool silent = watch.Lost(clock.TickMs());
@@ -129,14 +145,7 @@ DWORD WINAPI ReaderThread(void* argument) {
         }
         if (silent) {
             ::ReleaseSemaphore(ctx.cycleLock, 1, nullptr);
-            // Clients learn of the loss at once, before the operator has
-            // answered the message.
-            ctx.state->With([](GnssState& s) { s.valid = 0; });
-            ctx.mappings->PublishRecord(kReceiverLostRecord);
-            if (ctx.window != nullptr)
-                ::PostMessageW(ctx.window, ctx.lostMessage, 0, 0);
-            platform::ShowMessage(gnss_text::kReceiverLost, {}, platform::MessageIcon::None,
-                                  reinterpret_cast<std::uintptr_t>(ctx.window));
+            ReportReceiverLost(ctx);
             return 0;
         }
 

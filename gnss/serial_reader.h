@@ -44,7 +44,10 @@ struct ReaderContext {
     UINT lostMessage = 0;
 };
 
-// Thread procedure; the argument is a ReaderContext*. Exit code 0.
+// Thread procedure; the argument is a ReaderContext*. Exit code 0. Ends when
+// the stop event is set, or when the receiver is lost (5 s without data, or
+// its port closed): then valid is 0, the record reads "0\n", the window gets
+// the lost message and the operator the message, once.
 DWORD WINAPI ReaderThread(void* context);
 
 // Appends an accepted fix to the day log and, under the log-folder mutex, to

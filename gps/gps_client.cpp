@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "gps/gps_service.h"
 #include "platform/notifier.h"
@@ -20,8 +21,11 @@ constexpr char kNoSyncMapping[] = "Нет управления синхрони�
 // An error box holds at most this many characters of text and system description.
 constexpr std::size_t kErrorTextLimit = 127;
 
-void ShowError(const std::string& utf8Text) {
-    platform::ShowMessage(utf8Text, kErrorCaption, platform::MessageIcon::Error,
+// Boxes over the caller's active window, captioned "Ошибка!". Only the
+// service's failed start carries the error icon; the boxes of the named
+// objects have an OK button only.
+void ShowError(const std::string& utf8Text, platform::MessageIcon icon) {
+    platform::ShowMessage(utf8Text, kErrorCaption, icon,
                           reinterpret_cast<std::uintptr_t>(::GetActiveWindow()));
 }
 
@@ -43,7 +47,7 @@ void ShowErrorWithSystemText(const char* stepText, DWORD error) {
         ::LocalFree(description);
     if (text.size() > kErrorTextLimit)
         text.resize(kErrorTextLimit);
-    ShowError(platform::WideToUtf8(text));
+    ShowError(platform::WideToUtf8(text), platform::MessageIcon::None);
 }
 
 }  // namespace
@@ -60,23 +64,22 @@ bool GpsClient::OpenBlock(platform::SharedTextBlock& block, const wchar_t* mappi
     options.retryDelayMs = m_options.retryPauseMs;
     options.mutexRequired = false;  // a missing mutex only skips the accesses
     options.waitMs = m_options.mutexWaitMs;
-    block = platform::SharedTextBlock::Open(mappingName, mutexName, size, options);
-    switch (block.FailedStep()) {
+    platform::SharedTextBlock opened =
+        platform::SharedTextBlock::Open(mappingName, mutexName, size, options);
+    switch (opened.FailedStep()) {
         case platform::SharedTextStep::Mapping:
-            ShowErrorWithSystemText(noMappingText, block.LastError());
+            ShowErrorWithSystemText(noMappingText, opened.LastError());
             return false;
         case platform::SharedTextStep::View:
-            ShowErrorWithSystemText(noViewText, block.LastError());
+            ShowErrorWithSystemText(noViewText, opened.LastError());
             return false;
         default:
+            // The block of an earlier initialisation is released only now
+            // that the new one is open: a repeated initialisation that fails
+            // keeps every view that worked.
+            block = std::move(opened);
             return true;
     }
-}
-
-void GpsClient::ReleaseAll() {
-    m_record.Close();
-    m_logFolder.Close();
-    m_sync.Close();
 }
 
 int GpsClient::Init() {
@@ -85,14 +88,10 @@ int GpsClient::Init() {
     if (state == ServiceState::Unknown)
         return kResultFailed;
     if (state == ServiceState::NotRunning && !StartServiceProgram(servicePath, m_hidden)) {
-        ShowError(kServiceNotStarted);
+        ShowError(kServiceNotStarted, platform::MessageIcon::Error);
         return kResultServiceMissing;
     }
     ::Sleep(m_options.settleMs);
-
-    // A repeated initialisation replaces the objects of the previous one
-    // rather than leaving them open.
-    ReleaseAll();
 
     if (!OpenBlock(m_record, kRecordMappingName, kRecordMutexName, kRecordMappingSize,
                    kNoRecordMapping, kNoRecordMapping))

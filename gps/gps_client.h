@@ -56,12 +56,12 @@ public:
     const GpsValues& Values() const { return m_values; }
 
 private:
-    // Opens one of the service's blocks; on failure shows the error box of
-    // the step that failed and returns false.
+    // Opens one of the service's blocks and puts it in place of `block`; on
+    // failure shows the error box of the step that failed, leaves `block` as
+    // it was and returns false.
     bool OpenBlock(platform::SharedTextBlock& block, const wchar_t* mappingName,
                    const wchar_t* mutexName, std::size_t size, const char* noMappingText,
                    const char* noViewText);
-    void ReleaseAll();
 
     GpsClientOptions m_options;
     bool m_hidden = false;

@@ -12,6 +12,7 @@ import subprocess
 import sys
 import threading
 import time
+import zoneinfo
 
 SIM_COM = 5  # the port the simulator is mapped to in most scenarios
 
@@ -59,6 +60,28 @@ class Wine:
         subprocess.run([self.wine_run, "--stop"], env=self.env, timeout=60,
                        stdin=subprocess.DEVNULL)
 
+    def zone(self):
+        """The time zone of the prefix's Wine programs (chosen by wine-run)."""
+        if getattr(self, "_zone", None) is None:
+            out = subprocess.run([self.wine_run, "--zone"], env=self.env, capture_output=True,
+                                 text=True, timeout=30, stdin=subprocess.DEVNULL)
+            name = out.stdout.strip() or "UTC"
+            try:
+                self._zone = zoneinfo.ZoneInfo(name.lstrip(":"))
+            except (ValueError, zoneinfo.ZoneInfoNotFoundError):
+                # A TZ the zone database does not name (a POSIX rule, a file
+                # path): its present offset, as the C library reads it.
+                offset = subprocess.run(["date", "+%z"], env=dict(os.environ, TZ=name),
+                                        capture_output=True, text=True, timeout=10).stdout.strip()
+                minutes = int(offset[1:3]) * 60 + int(offset[3:5])
+                self._zone = datetime.timezone(datetime.timedelta(
+                    minutes=minutes if offset[0] == "+" else -minutes), name)
+        return self._zone
+
+    def local_time(self, unix_time):
+        """Local time of the Wine programs at a moment given as Unix time."""
+        return datetime.datetime.fromtimestamp(unix_time, self.zone())
+
     def display(self):
         out = subprocess.run([self.wine_run, "--display"], env=self.env, capture_output=True,
                              text=True, timeout=30)
@@ -97,6 +120,7 @@ class Scenario:
         self.orvanta = None
         self.orvanta_log = None
         self.prefix_links = []
+        self.started_at = None  # Unix time just before Orvanta.exe was started
 
     # --- set-up ------------------------------------------------------------
     def deploy(self, gnss_attributes):
@@ -150,10 +174,19 @@ class Scenario:
             return []
 
     def start_orvanta(self):
+        self.note_start()
         self.orvanta_log = open(os.path.join(self.work, "orvanta.out"), "wb")
         self.orvanta = self.wine.spawn([os.path.join(self.install, "Orvanta.exe")],
                                        env={"SURVEY_MESSAGE_LOG": windows_path(self.messages)},
                                        log=self.orvanta_log)
+
+    def note_start(self):
+        """Notes when the service is being started, and in which zone."""
+        self.started_at = time.time()
+        local = self.wine.local_time(self.started_at)
+        utc = utc_time(self.started_at)
+        print("zone %s: local %s, UTC %s" % (local.tzinfo, local.strftime("%Y-%m-%d %H:%M:%S"),
+                                            utc.strftime("%Y-%m-%d %H:%M:%S")), flush=True)
 
     # --- observation ---------------------------------------------------------
     def client(self, *argv, timeout=40):
@@ -263,11 +296,37 @@ def sent_ggas(scenario):
             if e.get("event") == "sent" and e.get("type") == "GGA" and e.get("lat") is not None]
 
 
+def utc_time(unix_time):
+    return datetime.datetime.fromtimestamp(unix_time, datetime.timezone.utc)
+
+
+def yymmdd(t):
+    return "%02d%02d%02d" % (t.year % 100, t.month, t.day)
+
+
+# How long after it was spawned the service opens its day log at most (s).
+START_BOUND_S = 60
+
+
+def day_log_path(scenario):
+    """The day log: named after the local date at the service's start."""
+    t0 = scenario.started_at
+    names = {"gps%s.log" % yymmdd(scenario.wine.local_time(t)) for t in (t0, t0 + START_BOUND_S)}
+    found = [n for n in sorted(names) if os.path.exists(os.path.join(scenario.install, n))]
+    check(len(found) == 1, "one day log named after the local start date: %s (of %s)"
+          % (found, sorted(names)))
+    return os.path.join(scenario.install, found[0])
+
+
+def utc_dates_since(unix_time):
+    """yymmdd of every UTC date from unix_time until now."""
+    now = time.time()
+    return {yymmdd(utc_time(t)) for t in list(range(int(unix_time), int(now), 3600)) + [now]}
+
+
 def check_day_log(scenario, min_lines):
-    today = datetime.datetime.utcnow()
-    path = os.path.join(scenario.install, "gps%02d%02d%02d.log" % (today.year % 100, today.month,
-                                                                   today.day))
-    check(os.path.exists(path), "the day log %s exists" % os.path.basename(path))
+    path = day_log_path(scenario)
+    stamps = {s.encode() for s in utc_dates_since(scenario.started_at)}
     # Text-mode streams: every line ends in CR LF on disk.
     with open(path, "rb") as f:
         data = f.read()
@@ -276,7 +335,6 @@ def check_day_log(scenario, min_lines):
     lines = [line for line in data.split(b"\r\n") if line]
     check(len(lines) >= min_lines, "the day log has at least %d fix lines (%d)" % (min_lines,
                                                                                  len(lines)))
-    stamp = b"%02d%02d%02d" % (today.year % 100, today.month, today.day)
     for line in lines:
         head, _, xor_text = line.rpartition(b",")
         xor = 0
@@ -286,7 +344,8 @@ def check_day_log(scenario, min_lines):
               "day-log line ends with the XOR of its bytes: %s" % line.decode("latin-1"))
         check(head.startswith(b"$GPGGA,"), "day-log line starts with the GGA sentence")
         sentence, step, date = head.rsplit(b",", 2)
-        check(date == stamp, "day-log line carries the UTC date stamp")
+        check(date in stamps, "day-log line carries the UTC date stamp (%s, UTC %s)"
+              % (date.decode(), b"/".join(sorted(stamps)).decode()))
         check(b"." in step and len(step.split(b".")[1]) == 2, "step distance has two decimals")
         star = sentence.index(b"*")
         body = sentence[1:star]
@@ -299,10 +358,10 @@ def check_day_log(scenario, min_lines):
 
 # --- scenarios -----------------------------------------------------------------
 
-def connect_and_publish(s, com, sim_baud, gnss_attrs, sats=9):
+def connect_and_publish(s, com, sim_baud, gnss_attrs, sats=9, sim_args=()):
     s.deploy(gnss_attrs)
     s.clear_com_links()
-    s.start_sim(com, sim_baud, ["--sats", str(sats), "--speed", "54"])
+    s.start_sim(com, sim_baud, ["--sats", str(sats), "--speed", "54"] + list(sim_args))
     s.start_orvanta()
     record = s.wait_record(lambda t: t.startswith("1 "), 60, "a record with flag 1 is published")
     fields = parse_record(record)

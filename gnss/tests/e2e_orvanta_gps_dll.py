@@ -159,6 +159,7 @@ def start_service_through_library(s):
     s.start_sim(SIM_COM, 115200, ["--sats", "9", "--speed", "54"])
     c = s.gps_client = GpsDllClient(s)
     check(c.int_step("connected") == 10, "_GPSConnected reports 10 while no service runs")
+    s.note_start()
     # Two 1 s pauses, the service's start and its named objects: well below
     # the library's own 50 s limit per object.
     answer = c.step("init", 120)
@@ -179,9 +180,7 @@ def start_service_through_library(s):
         rc, out = s.probe("list", "--title-prefix", "Orvanta v")
         check(any(line.strip() and not line.endswith("\thidden") for line in out.splitlines()),
               "and shown (%r)" % out)
-    today = datetime.datetime.utcnow()
-    day_log = os.path.join(s.install, "gps%02d%02d%02d.log" % (today.year % 100, today.month,
-                                                               today.day))
+    day_log = day_log_path(s)
     check(os.path.exists(day_log), "the service keeps its day log in the library's folder")
     return c
 
@@ -243,9 +242,10 @@ def scenario_gps_dll(s):
     name = files[0]
     check(len(files) == 1 and len(name) == 19 and name[:12].isdigit() and name.endswith("gps.log"),
           "the run log is named yymmddhhmmssgps.log (%s)" % files)
-    stamp = datetime.datetime.strptime(name[:12], "%y%m%d%H%M%S")
-    check(abs((datetime.datetime.utcnow() - stamp).total_seconds()) < 30,
-          "its name carries the UTC time it was opened")
+    stamp = datetime.datetime.strptime(name[:12], "%y%m%d%H%M%S").replace(
+        tzinfo=datetime.timezone.utc)
+    check(abs(time.time() - stamp.timestamp()) < 30,
+          "its name carries the UTC time it was opened (%s)" % name[:12])
     rc, out = s.client("log")
     check(out.strip() == "0\\n", "the service acknowledges the command with 0\\n (%r)" % out)
     path = os.path.join(runs, name)

@@ -35,13 +35,40 @@ if(WIN32 AND TARGET Orvanta)
     set_tests_properties(e2e_orvanta_prefix_stop PROPERTIES FIXTURES_CLEANUP orvanta_e2e
                          TIMEOUT 120 RESOURCE_LOCK orvanta_e2e LABELS "wine;e2e")
 
-    foreach(scenario configured wrong-speed missing-port no-receiver silent window run-log
-                     run-log-restart rescan clock-check data-gap gps-dll gps-dll-silent)
+    foreach(scenario configured wrong-speed missing-port no-receiver late-receiver silent window
+                     run-log run-log-restart rescan clock-check clock-set data-gap gps-dll
+                     gps-dll-silent)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_orvanta_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}
                          --scenario ${scenario})
         set_tests_properties(e2e_orvanta_${name} PROPERTIES FIXTURES_REQUIRED orvanta_e2e
+                             RESOURCE_LOCK orvanta_e2e TIMEOUT 180 LABELS "wine;e2e")
+    endforeach()
+
+    # A few scenarios again in a prefix of their own whose zone is half an
+    # hour off the whole hours (UTC+5:30): names, stamps and the local GNSS
+    # time against the zone's full offset. One lock with the scenarios above:
+    # the service's time limits want the machine to themselves.
+    set(kolkata_dir ${CMAKE_BINARY_DIR}/e2e-orvanta-kolkata)
+    set(kolkata --prefix ${kolkata_dir}/wineprefix --work ${kolkata_dir})
+    add_test(NAME e2e_orvanta_kolkata_prefix_start
+             COMMAND python3 ${e2e_driver} ${e2e_common} ${kolkata} --start-prefix)
+    add_test(NAME e2e_orvanta_kolkata_prefix_stop
+             COMMAND python3 ${e2e_driver} ${e2e_common} ${kolkata} --stop-prefix)
+    set_tests_properties(e2e_orvanta_kolkata_prefix_start PROPERTIES
+                         FIXTURES_SETUP orvanta_e2e_kolkata ENVIRONMENT "TZ=Asia/Kolkata"
+                         TIMEOUT 300 RESOURCE_LOCK orvanta_e2e LABELS "wine;e2e")
+    set_tests_properties(e2e_orvanta_kolkata_prefix_stop PROPERTIES
+                         FIXTURES_CLEANUP orvanta_e2e_kolkata TIMEOUT 120
+                         RESOURCE_LOCK orvanta_e2e LABELS "wine;e2e")
+    foreach(scenario configured window run-log)
+        string(REPLACE "-" "_" name ${scenario})
+        add_test(NAME e2e_orvanta_kolkata_${name}
+                 COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs} ${kolkata}
+                         --scenario ${scenario})
+        set_tests_properties(e2e_orvanta_kolkata_${name} PROPERTIES
+                             FIXTURES_REQUIRED orvanta_e2e_kolkata
                              RESOURCE_LOCK orvanta_e2e TIMEOUT 180 LABELS "wine;e2e")
     endforeach()
 endif()

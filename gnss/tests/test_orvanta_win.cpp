@@ -1,6 +1,6 @@
 // The Win32 pieces of the GNSS service under Wine: the serial port's
-// refusals, the log files' streams, the shared blocks, the fix log and the
-// connection's port search without a receiver.
+// refusals, the log files' streams, the shared blocks, the fix log, the
+// reader's end and the connection's port search without a receiver.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,15 +8,19 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "gnss/client_commands.h"
 #include "gnss/gnss_log_files.h"
+#include "gnss/gnss_texts.h"
 #include "gnss/gps_mappings.h"
 #include "common/xml_config.h"
 #include "gnss/receiver_connection.h"
 #include "gnss/receiver_settings_xml.h"
 #include "gnss/serial_reader.h"
 #include "platform/clock.h"
+#include "platform/handles.h"
+#include "platform/notifier.h"
 #include "platform/serial_port.h"
 #include "platform/shared_text.h"
 #include "platform/text.h"
@@ -137,6 +141,45 @@ TEST_F(MappingsTest, PublishedRecordReachesAClient) {
     EXPECT_EQ(text.size(), 1023u);
 }
 
+// "Выбор папки для ГНСС-данных невозможен" names the view that could not be
+// mapped; a log-folder mapping that cannot be created at all only counts
+// among the missing links.
+TEST_F(MappingsTest, LogFolderMappingThatCannotBeCreatedIsAMissingLinkOnly) {
+    // Another kind of object holds the name.
+    platform::UniqueHandle squatter(::CreateMutexW(nullptr, FALSE, L"MyLogFolderMappingObject"));
+    ASSERT_TRUE(squatter.Valid());
+    const std::vector<std::string> messages = m_mappings.Create();
+    EXPECT_FALSE(m_mappings.LogFolder().HasMapping());
+    EXPECT_EQ(messages, std::vector<std::string>{gnss_text::kNoLinkToGnss});
+}
+
+TEST_F(MappingsTest, LogFolderViewThatCannotBeMappedIsReported) {
+    // A read-only mapping of a read-only file, left under that name by
+    // someone else: the service's writable view of it is refused.
+    const std::wstring folder = TempFolder(L"orvanta_view_test");
+    const std::wstring path = folder + L"\\read_only.bin";
+    {
+        std::ofstream out(platform::WideToUtf8(path), std::ios::binary);
+        out << std::string(4096, '\0');
+    }
+    platform::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file.Valid());
+    platform::UniqueHandle readOnly(::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0,
+                                                         L"MyLogFolderMappingObject"));
+    ASSERT_TRUE(readOnly.Valid());
+    const std::vector<std::string> messages = m_mappings.Create();
+    ASSERT_TRUE(m_mappings.LogFolder().HasMapping());
+    EXPECT_FALSE(m_mappings.LogFolder().HasView());
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{gnss_text::kNoFolderChoice, gnss_text::kNoLinkToGnss}));
+    m_mappings.Close();
+    readOnly.Reset();
+    file.Reset();
+    ::DeleteFileW(path.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
 class FixLogTest : public LogFilesTest {
 protected:
     void SetUp() override {
@@ -178,6 +221,57 @@ TEST_F(FixLogTest, RunLogGetsTheSameLine) {
     m_logs.CloseRun();
     EXPECT_EQ(ReadFile(platform::AnsiToWide(path)), ReadFile(m_logs.DayLogPath()));
     ::DeleteFileA(path.c_str());
+}
+
+// A reader whose port is closed under it (a driver that kept a cancelled
+// wait makes the port drop its handle) reports the loss as a silent receiver
+// does: valid 0, the record "0\n", the window's lost message, the message once.
+TEST(ReaderThreadTest, APortClosedUnderTheReaderLosesTheReceiver) {
+    constexpr UINT kLost = WM_APP + 1;
+    platform::RecordingNotifier messages;
+    platform::ScopedNotifier scoped(messages);
+    GpsMappings mappings;
+    ASSERT_TRUE(mappings.Create().empty());
+    ASSERT_TRUE(mappings.PublishRecord("1 55.5 37.5 1.0 0.0 0.0 1.0 123456.000 9"));
+    GnssStateBox state;
+    state.With([](GnssState& s) { s.valid = 1; });
+    GnssLogFiles logs;
+    platform::SerialPort port;  // closed
+    platform::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    platform::UniqueHandle cycleLock(::CreateSemaphoreW(nullptr, 1, 1, nullptr));
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+
+    ReaderContext context;
+    context.state = &state;
+    context.port = &port;
+    context.stopEvent = stop.Get();
+    context.cycleLock = cycleLock.Get();
+    context.mappings = &mappings;
+    context.logs = &logs;
+    context.window = window;
+    context.lostMessage = kLost;
+    platform::UniqueHandle thread(::CreateThread(nullptr, 0, &ReaderThread, &context, 0, nullptr));
+    ASSERT_TRUE(thread.Valid());
+    ASSERT_EQ(::WaitForSingleObject(thread.Get(), 10000), WAIT_OBJECT_0);
+
+    EXPECT_EQ(state.Snapshot().valid, 0);
+    auto client =
+        platform::SharedTextBlock::Open(L"MyGPSFileMappingObject", L"MyGPSBufferMutex", 1024);
+    std::string record;
+    ASSERT_EQ(client.Read(record), platform::SharedTextAccess::Ok);
+    EXPECT_EQ(record, "0\n");
+    const auto shown = messages.Messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, gnss_text::kReceiverLost);
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, window, kLost, kLost, PM_REMOVE));
+    EXPECT_FALSE(::PeekMessageW(&msg, window, kLost, kLost, PM_REMOVE));
+    // The cycle lock is free again for the next reader.
+    EXPECT_EQ(::WaitForSingleObject(cycleLock.Get(), 0), WAIT_OBJECT_0);
+    ::DestroyWindow(window);
+    mappings.Close();
 }
 
 class CountingSettings : public ReceiverSettings {

@@ -231,6 +231,45 @@ TEST(GpsClientHandles, RepeatedInitialisationLeavesNothingOpen) {
     EXPECT_FALSE(NamedObjectsExist());
 }
 
+// A repeated initialisation that fails keeps the views that worked: here the
+// service could not create its clock-check block, and it has ended since, so
+// only the client's own handles keep its other blocks.
+TEST(GpsClientReinit, FailedRepeatedInitialisationKeepsTheViewsThatWorked) {
+    platform::RecordingNotifier messages;
+    platform::ScopedNotifier scoped(messages);
+    GpsClient client(FastOptions());
+    {
+        platform::SharedTextCreateOptions options;
+        options.initialText = kSampleRecord;
+        auto record = platform::SharedTextBlock::Create(gps::kRecordMappingName,
+                                                        gps::kRecordMutexName, 1024, options);
+        options.initialText = "0\n";
+        auto folder = platform::SharedTextBlock::Create(gps::kLogFolderMappingName,
+                                                        gps::kLogFolderMutexName, 260, options);
+        ASSERT_TRUE(record.Ready() && folder.Ready());
+        EXPECT_EQ(client.Init(), gps::kResultFailed);
+        EXPECT_EQ(client.Update(), 1);
+    }
+    EXPECT_EQ(client.Init(), gps::kResultFailed);
+    EXPECT_EQ(client.Update(), 1);  // the record view is still there
+    EXPECT_DOUBLE_EQ(client.Values().latitude, 55.5);
+    client.SetLogFolder("2");  // and so is the log-folder view
+    auto folder =
+        platform::SharedTextBlock::Open(gps::kLogFolderMappingName, gps::kLogFolderMutexName, 260);
+    std::string text;
+    ASSERT_EQ(folder.Read(text), platform::SharedTextAccess::Ok);
+    EXPECT_EQ(text, "2");
+    // Each failure names the missing block, in a box with no icon.
+    const auto shown = messages.Messages();
+    ASSERT_EQ(shown.size(), 2u);
+    const std::string prefix = "Нет управления синхронизацией ГНСС : ";
+    for (const platform::Message& m : shown) {
+        EXPECT_EQ(m.text.substr(0, prefix.size()), prefix);
+        EXPECT_EQ(m.caption, "Ошибка!");
+        EXPECT_EQ(m.icon, platform::MessageIcon::None);
+    }
+}
+
 TEST(GpsClientNoService, ServiceThatCannotStartIsReported) {
     platform::RecordingNotifier messages;
     platform::ScopedNotifier scoped(messages);
@@ -260,6 +299,7 @@ TEST(GpsClientNoService, MissingMappingIsReportedWithTheSystemReason) {
     EXPECT_GT(shown[0].text.size(), prefix.size());  // the system's description follows
     EXPECT_LE(platform::Utf8ToWide(shown[0].text).size(), 127u);
     EXPECT_EQ(shown[0].caption, "Ошибка!");
+    EXPECT_EQ(shown[0].icon, platform::MessageIcon::None);  // OK button only
     EXPECT_EQ(client.Update(), 0);
 }
 
