@@ -43,6 +43,8 @@ no registry change and no restart of the Wine services.
 With "-- COMMAND ARGS" the simulator runs COMMAND once the pty is ready, with
 SURVEY_SIM_LINK, SURVEY_SIM_CONTROL and SURVEY_SIM_TRUTH in its environment,
 and exits with COMMAND's exit code when it ends.
+
+The pty, truth, command and child-process plumbing is pty_device.py's.
 """
 
 import argparse
@@ -50,29 +52,17 @@ import datetime
 import json
 import math
 import os
-import pty
 import random
-import selectors
 import signal
-import socket
-import subprocess
 import sys
-import termios
 import time
-import tty
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import nmea_sentences as nmea  # noqa: E402
+import pty_device  # noqa: E402
+from pty_device import SPEEDS, decode_escapes  # noqa: E402,F401
 
 EARTH_RADIUS_M = 6371008.8
-SPEEDS = {}
-for _name in dir(termios):
-    if _name.startswith("B") and _name[1:].isdigit():
-        SPEEDS[getattr(termios, _name)] = int(_name[1:])
-
-
-def decode_escapes(text):
-    return text.encode("latin-1", "replace").decode("unicode_escape").encode("latin-1", "replace")
 
 
 class Route:
@@ -151,38 +141,12 @@ def load_capture(path):
     return epochs
 
 
-class Simulator:
+class Simulator(pty_device.PtyDevice):
     def __init__(self, args):
+        super().__init__(link=args.link, wine_com=args.wine_com, truth=args.truth,
+                         control_file=args.control_file, control_socket=args.control_socket)
         self.args = args
-        self.started = time.monotonic()
         self.rng = random.Random(args.seed)
-        self.truth = None
-        if args.truth == "-":
-            self.truth = sys.stdout
-        elif args.truth:
-            self.truth = open(args.truth, "w", encoding="utf-8")
-        self.master, self.slave = pty.openpty()
-        # The slave end stays open here too: the line discipline keeps the
-        # speed the program set and reads on the master never see a hang-up.
-        tty.setraw(self.slave)
-        os.set_blocking(self.master, False)
-        self.slave_name = os.ttyname(self.slave)
-        self.link = args.link
-        if self.link:
-            if os.path.lexists(self.link):
-                os.unlink(self.link)
-            os.symlink(self.slave_name, self.link)
-        self.wine_link = None
-        if args.wine_com:
-            # ntdll resolves \\.\COMn through this link directly; the port table
-            # in the registry is read only when the Wine services start.
-            prefix = os.environ.get("WINEPREFIX")
-            if not prefix:
-                raise SystemExit("--wine-com needs WINEPREFIX")
-            self.wine_link = os.path.join(prefix, "dosdevices", "com%d" % args.wine_com)
-            if os.path.lexists(self.wine_link):
-                os.unlink(self.wine_link)
-            os.symlink(self.link or self.slave_name, self.wine_link)
         self.baud = args.baud
         self.rate = args.rate
         self.speed_mps = args.speed / 3.6
@@ -208,48 +172,12 @@ class Simulator:
         self.replay_index = 0
         self.last_port_speed = None
         self.talking = False
-        self.quit = False
-        self.closed = False
-        self.control_file = args.control_file
-        self.control_offset = 0
-        self.control_partial = b""
-        if self.control_file:
-            open(self.control_file, "ab").close()
-            self.control_offset = os.path.getsize(self.control_file)
-        self.selector = selectors.DefaultSelector()
-        self.selector.register(self.master, selectors.EVENT_READ, "pty")
-        self.server = None
-        if args.control_socket:
-            if os.path.lexists(args.control_socket):
-                os.unlink(args.control_socket)
-            self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            self.server.bind(args.control_socket)
-            self.server.listen(4)
-            self.server.setblocking(False)
-            self.selector.register(self.server, selectors.EVENT_READ, "accept")
-        self.clients = {}
-        signal.signal(signal.SIGUSR1, lambda *_: self.command("silent"))
-        signal.signal(signal.SIGUSR2, lambda *_: self.command("talk"))
-        signal.signal(signal.SIGTERM, lambda *_: setattr(self, "quit", True))
+        signal.signal(signal.SIGUSR1, lambda *_: self.run_command("silent"))
+        signal.signal(signal.SIGUSR2, lambda *_: self.run_command("talk"))
         self.record({"event": "ready", "slave": self.slave_name, "link": self.link,
                      "baud": self.baud})
 
-    # -- truth -------------------------------------------------------------
-    def record(self, item):
-        if self.truth is None:
-            return
-        item.setdefault("t", round(time.monotonic() - self.started, 4))
-        self.truth.write(json.dumps(item, ensure_ascii=False) + "\n")
-        self.truth.flush()
-
     # -- port --------------------------------------------------------------
-    def port_speed(self):
-        try:
-            attrs = termios.tcgetattr(self.master)
-        except termios.error:
-            return None
-        return SPEEDS.get(attrs[5], attrs[5])
-
     def is_silent(self, now):
         if self.silent_at is not None and now >= self.silent_at:
             self.silent_at = None
@@ -264,9 +192,7 @@ class Simulator:
     def write_line(self, line, info=None):
         data = line.encode("latin-1", "replace") if isinstance(line, str) else line
         try:
-            written = os.write(self.master, data)
-        except BlockingIOError:
-            written = 0
+            written = self.write(data)
         except OSError as e:
             self.record({"event": "write_error", "error": str(e)})
             return
@@ -366,13 +292,11 @@ class Simulator:
             if self.next_epoch < now - 1.0:  # stalled (suspended): do not burst
                 self.next_epoch = now + step
 
+    def next_due(self):
+        return self.next_epoch
+
     # -- commands -------------------------------------------------------------
-    def command(self, text):
-        parts = text.strip().split(None, 1)
-        if not parts:
-            return "ok"
-        name, arg = parts[0].lower(), (parts[1] if len(parts) > 1 else "")
-        self.record({"event": "command", "command": text.strip()})
+    def command(self, name, arg):
         try:
             if name == "silent":
                 self.silent_until = time.monotonic() + float(arg) if arg else math.inf
@@ -413,95 +337,11 @@ class Simulator:
                                    "talking": self.talking, "silent": self.silent_until is not None,
                                    "rate": self.rate, "sats": self.sats, "sent": self.sent_count,
                                    "slave": self.slave_name})
-            elif name == "quit":
-                self.quit = True
             else:
                 return "error unknown command"
         except (ValueError, OSError) as e:
             return "error %s" % e
         return "ok"
-
-    def poll_control_file(self):
-        if not self.control_file:
-            return
-        try:
-            size = os.path.getsize(self.control_file)
-        except OSError:
-            return
-        if size < self.control_offset:  # truncated: start over
-            self.control_offset, self.control_partial = 0, b""
-        if size == self.control_offset:
-            return
-        with open(self.control_file, "rb") as f:
-            f.seek(self.control_offset)
-            data = f.read(size - self.control_offset)
-        self.control_offset += len(data)
-        data = self.control_partial + data
-        lines = data.split(b"\n")
-        self.control_partial = lines.pop()
-        for line in lines:
-            self.command(line.decode("utf-8", "replace"))
-
-    def handle_io(self, timeout):
-        for key, _ in self.selector.select(timeout):
-            if key.data == "pty":
-                try:
-                    os.read(self.master, 4096)  # the program's output: dropped
-                except OSError:
-                    pass
-            elif key.data == "accept":
-                conn, _ = self.server.accept()
-                conn.setblocking(False)
-                self.clients[conn] = b""
-                self.selector.register(conn, selectors.EVENT_READ, "client")
-            else:
-                conn = key.fileobj
-                try:
-                    data = conn.recv(4096)
-                except OSError:
-                    data = b""
-                if not data:
-                    self.selector.unregister(conn)
-                    self.clients.pop(conn, None)
-                    conn.close()
-                    continue
-                buf = self.clients[conn] + data
-                *lines, rest = buf.split(b"\n")
-                self.clients[conn] = rest
-                for line in lines:
-                    reply = self.command(line.decode("utf-8", "replace"))
-                    try:
-                        conn.sendall((reply + "\n").encode())
-                    except OSError:
-                        pass
-
-    def run(self, child=None, deadline=None):
-        while not self.quit:
-            now = time.monotonic()
-            if deadline is not None and now >= deadline:
-                break
-            if child is not None and child.poll() is not None:
-                break
-            self.poll_control_file()
-            self.tick(now)
-            self.handle_io(min(0.02, max(0.0, self.next_epoch - time.monotonic())))
-
-    def close(self):
-        if self.closed:
-            return
-        self.closed = True
-        if self.wine_link and os.path.islink(self.wine_link):
-            os.unlink(self.wine_link)
-        if self.link and os.path.islink(self.link) and os.readlink(self.link) == self.slave_name:
-            os.unlink(self.link)
-        if self.server:
-            self.server.close()
-            if os.path.lexists(self.args.control_socket):
-                os.unlink(self.args.control_socket)
-        os.close(self.master)
-        os.close(self.slave)
-        if self.truth not in (None, sys.stdout):
-            self.truth.close()
 
 
 def make_parser():
@@ -545,37 +385,10 @@ def make_parser():
 
 def main(argv=None):
     args = make_parser().parse_args(argv)
-    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    command = pty_device.child_command(args.command)
     if not 1 <= args.sats <= 12:
         args.sats = max(0, min(12, args.sats))
-    sim = Simulator(args)
-    child = None
-    rc = 0
-    try:
-        if command:
-            env = dict(os.environ)
-            env["SURVEY_SIM_LINK"] = args.link or sim.slave_name
-            if args.control_file:
-                env["SURVEY_SIM_CONTROL"] = os.path.abspath(args.control_file)
-            if args.truth and args.truth != "-":
-                env["SURVEY_SIM_TRUTH"] = os.path.abspath(args.truth)
-            child = subprocess.Popen(command, env=env)
-        deadline = time.monotonic() + args.duration if args.duration else None
-        sim.run(child, deadline)
-    except KeyboardInterrupt:
-        pass
-    finally:
-        if child is not None:
-            if child.poll() is None:
-                child.terminate()
-                try:
-                    child.wait(10)
-                except subprocess.TimeoutExpired:
-                    child.kill()
-                    child.wait()
-            rc = child.returncode
-        sim.close()
-    return rc
+    return pty_device.run_main(Simulator(args), args, command)
 
 
 if __name__ == "__main__":

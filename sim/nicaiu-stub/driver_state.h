@@ -1,0 +1,96 @@
+// The process-wide state of the stand-in driver: the scenario in force, the
+// record, the tasks and NI's "last error" text, and the bookkeeping every
+// exported call goes through (`Call`).
+//
+// The scenario comes from the file named by SURVEY_DAQ_SCENARIO, else from
+// "nicaiu-scenario.txt" beside the DLL, else Scenario::Default(). It is read
+// again at every DAQmxResetDevice and DAQmxCreateTask, so a program (or a
+// test) that changes the file between tasks gets the new one; a task keeps
+// the scenario it was created with. A scenario with errors makes every call
+// fail with "Device identifier is invalid" and the errors as its text.
+//
+// The record goes to the file named by SURVEY_DAQ_RECORD, else to the
+// scenario's "record path=" (relative to the DLL's folder), appended.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/nicaiu-stub/daq_record.h"
+#include "sim/nicaiu-stub/daq_scenario.h"
+#include "sim/nicaiu-stub/daq_task.h"
+#include "sim/nicaiu-stub/record_writer.h"
+
+namespace daqsim {
+
+inline constexpr wchar_t kScenarioVariable[] = L"SURVEY_DAQ_SCENARIO";
+inline constexpr wchar_t kRecordVariable[] = L"SURVEY_DAQ_RECORD";
+inline constexpr wchar_t kScenarioBesideDll[] = L"nicaiu-scenario.txt";
+
+class Driver {
+public:
+    static Driver& Get();
+
+    CRITICAL_SECTION lock;  // everything below but the record (which has its own)
+    RecordWriter record;
+    Scenario scenario = Scenario::Default();
+    std::vector<std::string> scenarioErrors;
+    std::map<std::string, uInt32, std::less<>> callCounts;
+    std::vector<std::unique_ptr<Task>> tasks;  // kept for the life of the process
+    uInt32 unnamedTasks = 0;
+    std::string lastError;
+
+    // Under `lock`: re-reads the scenario when `always` or when none was read yet.
+    void RefreshScenario(bool always);
+    // Under `lock`: the live task behind a handle, or null.
+    Task* Find(daqmx::TaskHandle handle) const;
+
+private:
+    Driver();
+    void WriteHeader();
+    bool m_loaded = false;
+    std::wstring m_scenarioPath;
+    std::string m_scenarioText;
+};
+
+// One exported call: takes the driver lock for its bookkeeping, counts the
+// call for the scenario's scheduled failures, builds its record line and sets
+// NI's last-error text on failure. The lock is held from construction to
+// Unlock() or Finish(); work that waits (joins, reads) runs unlocked.
+class Call {
+public:
+    Call(std::string_view function, bool refreshScenario = false);
+    ~Call();
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    CallLine line;
+    Driver& driver;
+
+    // The scenario's failure for this call (or its error state), if any.
+    bool Scheduled() const { return m_scheduled != nullptr || !driver.scenarioErrors.empty(); }
+    // Records and returns the scheduled status.
+    int32 FinishScheduled();
+    // Records the call and returns its status; a negative one sets the last error.
+    int32 Finish(int32 status, std::string_view error = {});
+    int32 Refuse(int32 status, std::string_view why) { return Finish(status, why); }
+
+    void Lock();
+    void Unlock();
+
+private:
+    std::string m_function;
+    const CallFailure* m_scheduled = nullptr;
+    bool m_locked = false;
+    bool m_finished = false;
+};
+
+// "task=<id>" or "task=invalid" for the record.
+std::string TaskField(const Task* task);
+
+}  // namespace daqsim
