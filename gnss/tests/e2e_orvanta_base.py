@@ -1,6 +1,6 @@
-"""Shared pieces of the end-to-end checks of Orvanta.exe: the private Wine
-prefix, one scenario's installation, simulator and service, and the checks
-of what the service publishes and logs."""
+"""Shared pieces of the end-to-end checks of Orvanta.exe: one scenario's
+installation, simulator and service, and the checks of what the service
+publishes and logs. The private Wine prefix comes from sim/e2e_wine.py."""
 
 import datetime
 import json
@@ -12,95 +12,11 @@ import subprocess
 import sys
 import threading
 import time
-import zoneinfo
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
+from e2e_wine import Failure, Wine, check, utc_time, windows_path  # noqa: E402,F401
 
 SIM_COM = 5  # the port the simulator is mapped to in most scenarios
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
-    print("ok:", what, flush=True)
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-class Wine:
-    def __init__(self, args):
-        self.args = args
-        self.wine_run = os.path.join(args.source_dir, "scripts", "wine-run")
-        self.env = dict(os.environ)
-        self.env["WINEPREFIX"] = args.prefix
-        self.env.pop("SURVEY_COM_MAP", None)
-        if args.ptyshim and os.path.exists(args.ptyshim):
-            self.env["SURVEY_LD_PRELOAD"] = args.ptyshim
-
-    def start(self):
-        # The first start creates the prefix; a fresh prefix sometimes needs
-        # a second start before its services answer.
-        for attempt in range(2):
-            done = subprocess.run([self.wine_run, "--start"], env=self.env, timeout=240,
-                                  stdin=subprocess.DEVNULL)
-            if done.returncode == 0:
-                break
-        else:
-            raise Failure("the Wine prefix does not start")
-        # The suite's settings name a database server, so start-up goes on to
-        # the update step, which finds no database client here.
-        self.run(["reg", "add", "HKCU\\Software\\Marvesto\\Common", "/v", "SqlServer", "/t",
-                  "REG_SZ", "/d", "127.0.0.1", "/f"], timeout=60)
-
-    def stop(self):
-        subprocess.run([self.wine_run, "--stop"], env=self.env, timeout=60,
-                       stdin=subprocess.DEVNULL)
-
-    def zone(self):
-        """The time zone of the prefix's Wine programs (chosen by wine-run)."""
-        if getattr(self, "_zone", None) is None:
-            out = subprocess.run([self.wine_run, "--zone"], env=self.env, capture_output=True,
-                                 text=True, timeout=30, stdin=subprocess.DEVNULL)
-            name = out.stdout.strip() or "UTC"
-            try:
-                self._zone = zoneinfo.ZoneInfo(name.lstrip(":"))
-            except (ValueError, zoneinfo.ZoneInfoNotFoundError):
-                # A TZ the zone database does not name (a POSIX rule, a file
-                # path): its present offset, as the C library reads it.
-                offset = subprocess.run(["date", "+%z"], env=dict(os.environ, TZ=name),
-                                        capture_output=True, text=True, timeout=10).stdout.strip()
-                minutes = int(offset[1:3]) * 60 + int(offset[3:5])
-                self._zone = datetime.timezone(datetime.timedelta(
-                    minutes=minutes if offset[0] == "+" else -minutes), name)
-        return self._zone
-
-    def local_time(self, unix_time):
-        """Local time of the Wine programs at a moment given as Unix time."""
-        return datetime.datetime.fromtimestamp(unix_time, self.zone())
-
-    def display(self):
-        out = subprocess.run([self.wine_run, "--display"], env=self.env, capture_output=True,
-                             text=True, timeout=30)
-        return out.stdout.strip()
-
-    def run(self, argv, timeout=30, env=None):
-        e = dict(self.env)
-        if env:
-            e.update(env)
-        out = subprocess.run([self.wine_run] + argv, env=e, capture_output=True, timeout=timeout,
-                             stdin=subprocess.DEVNULL)
-        return out.returncode, out.stdout.decode("utf-8", "replace")
-
-    def spawn(self, argv, env=None, log=None):
-        e = dict(self.env)
-        if env:
-            e.update(env)
-        return subprocess.Popen([self.wine_run] + argv, env=e, stdin=subprocess.DEVNULL,
-                                stdout=log or subprocess.DEVNULL, stderr=subprocess.STDOUT)
 
 
 class Scenario:
@@ -294,10 +210,6 @@ def parse_record(text):
 def sent_ggas(scenario):
     return [e for e in scenario.truth_events()
             if e.get("event") == "sent" and e.get("type") == "GGA" and e.get("lat") is not None]
-
-
-def utc_time(unix_time):
-    return datetime.datetime.fromtimestamp(unix_time, datetime.timezone.utc)
 
 
 def yymmdd(t):

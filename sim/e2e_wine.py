@@ -1,0 +1,194 @@
+"""What every end-to-end driver of the suite's programs under Wine shares: the
+private prefix of one test set (started and stopped through scripts/wine-run,
+which picks its locale, time zone, fonts and display), programs run or
+spawned in it, the message boxes a program recorded instead of showing
+(SURVEY_MESSAGE_LOG), sim/winprobe for its windows, and screenshots.
+
+Drivers import it with the sim folder on sys.path:
+
+    sys.path.insert(0, os.path.join(source_dir, "sim"))
+    from e2e_wine import Failure, check, windows_path, Wine, MessageLog, WinProbe
+"""
+
+import datetime
+import os
+import subprocess
+import time
+import zoneinfo
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("ok:", what, flush=True)
+
+
+def windows_path(path):
+    """The Wine path of a host path (drive Z: is the host's root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def utc_time(unix_time):
+    return datetime.datetime.fromtimestamp(unix_time, datetime.timezone.utc)
+
+
+class Wine:
+    """One private prefix. `args` names source_dir, prefix and (optionally)
+    ptyshim, the LD_PRELOAD shim that makes ptys behave like serial ports."""
+
+    def __init__(self, args):
+        self.args = args
+        self.wine_run = os.path.join(args.source_dir, "scripts", "wine-run")
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = args.prefix
+        self.env.pop("SURVEY_COM_MAP", None)
+        ptyshim = getattr(args, "ptyshim", None)
+        if ptyshim and os.path.exists(ptyshim):
+            self.env["SURVEY_LD_PRELOAD"] = ptyshim
+        self._zone = None
+
+    def start(self):
+        # The first start creates the prefix; a fresh prefix sometimes needs
+        # a second start before its services answer.
+        for _ in range(2):
+            done = subprocess.run([self.wine_run, "--start"], env=self.env, timeout=240,
+                                  stdin=subprocess.DEVNULL)
+            if done.returncode == 0:
+                break
+        else:
+            raise Failure("the Wine prefix does not start")
+        # The suite's settings name a database server, so start-up goes on to
+        # the update step, which finds no database client here.
+        self.run(["reg", "add", "HKCU\\Software\\Marvesto\\Common", "/v", "SqlServer", "/t",
+                  "REG_SZ", "/d", "127.0.0.1", "/f"], timeout=60)
+
+    def stop(self):
+        subprocess.run([self.wine_run, "--stop"], env=self.env, timeout=60,
+                       stdin=subprocess.DEVNULL)
+
+    def zone(self):
+        """The time zone of the prefix's Wine programs (chosen by wine-run)."""
+        if self._zone is None:
+            out = subprocess.run([self.wine_run, "--zone"], env=self.env, capture_output=True,
+                                 text=True, timeout=30, stdin=subprocess.DEVNULL)
+            name = out.stdout.strip() or "UTC"
+            try:
+                self._zone = zoneinfo.ZoneInfo(name.lstrip(":"))
+            except (ValueError, zoneinfo.ZoneInfoNotFoundError):
+                # A TZ the zone database does not name (a POSIX rule, a file
+                # path): its present offset, as the C library reads it.
+                offset = subprocess.run(["date", "+%z"], env=dict(os.environ, TZ=name),
+                                        capture_output=True, text=True, timeout=10).stdout.strip()
+                minutes = int(offset[1:3]) * 60 + int(offset[3:5])
+                self._zone = datetime.timezone(datetime.timedelta(
+                    minutes=minutes if offset[0] == "+" else -minutes), name)
+        return self._zone
+
+    def local_time(self, unix_time):
+        """Local time of the Wine programs at a moment given as Unix time."""
+        return datetime.datetime.fromtimestamp(unix_time, self.zone())
+
+    def display(self):
+        out = subprocess.run([self.wine_run, "--display"], env=self.env, capture_output=True,
+                             text=True, timeout=30)
+        return out.stdout.strip()
+
+    def run(self, argv, timeout=30, env=None):
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        out = subprocess.run([self.wine_run] + argv, env=e, capture_output=True, timeout=timeout,
+                             stdin=subprocess.DEVNULL)
+        return out.returncode, out.stdout.decode("utf-8", "replace")
+
+    def spawn(self, argv, env=None, log=None, cwd=None):
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        return subprocess.Popen([self.wine_run] + argv, env=e, stdin=subprocess.DEVNULL,
+                                stdout=log or subprocess.DEVNULL, stderr=subprocess.STDOUT,
+                                cwd=cwd)
+
+    def screenshot(self, path):
+        """The whole screen of the prefix's display as a PNG; False when it failed."""
+        display = self.display()
+        if not display:
+            return False
+        done = subprocess.run(["import", "-display", display, "-window", "root", path],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        return done.returncode == 0 and os.path.exists(path)
+
+
+class MessageLog:
+    """The message boxes a program recorded in its SURVEY_MESSAGE_LOG file,
+    one UTF-8 line each: caption, icon and text, tab-separated."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def env(self):
+        return {"SURVEY_MESSAGE_LOG": windows_path(self.path)}
+
+    def lines(self):
+        try:
+            with open(self.path, encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\n") for line in f]
+        except OSError:
+            return []
+
+    def texts(self):
+        return [line.split("\t")[-1] for line in self.lines()]
+
+    def has(self, text):
+        return text in self.texts()
+
+    def wait_for(self, text, timeout_s):
+        deadline = time.monotonic() + timeout_s
+        while time.monotonic() < deadline:
+            if self.has(text):
+                return True
+            time.sleep(0.2)
+        return self.has(text)
+
+
+class WinProbe:
+    """sim/winprobe.exe on the windows of one program, found by title prefix."""
+
+    def __init__(self, wine, exe, title_prefix):
+        self.wine = wine
+        self.exe = exe
+        self.title_prefix = title_prefix
+
+    def available(self):
+        return bool(self.exe) and os.path.exists(self.exe)
+
+    def run(self, *argv, timeout=30):
+        return self.wine.run([self.exe] + list(argv), timeout=timeout)
+
+    def window(self, *argv, timeout_ms=15000, timeout=40):
+        """A command on the program's main window (--title-prefix)."""
+        return self.run(*argv, "--title-prefix", self.title_prefix, "--timeout",
+                        str(timeout_ms), timeout=timeout)
+
+    def controls(self):
+        """{control id: [class, text, face colour...]} of the main window."""
+        rc, out = self.window("controls")
+        check(rc == 0, "winprobe lists the controls of '%s...'" % self.title_prefix)
+        table = {}
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) >= 3 and parts[0].strip().lstrip("-").isdigit():
+                table[int(parts[0])] = parts[1:]
+        return table
+
+    def text(self, control_id):
+        rc, out = self.window("text", "--id", str(control_id))
+        return out.rstrip("\n") if rc == 0 else None
+
+    def face(self, control_id):
+        rc, out = self.window("face", "--id", str(control_id))
+        return out.strip() if rc == 0 else None
