@@ -1,0 +1,18 @@
+include_guard(GLOBAL)
+survey_test(scanner_core_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/test_sopas_protocol.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_scan_reply_parser.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_start_sequence.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_clearance_check.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_scan_log_line.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_scan_commands.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_slot_config.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_dialog_rules.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_picture_view.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_scan_pipeline.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_settings_form.cpp
+    LIBS scanner_core)
+survey_benchmark(scanner_core_bench
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_scan_path.cpp
+    LIBS scanner_core)
