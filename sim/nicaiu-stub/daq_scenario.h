@@ -118,7 +118,7 @@ struct ParseResult {
 };
 
 // Starts from Default() for the channels the text does not name; a channel
-// line replaces that channel's whole specification.
+// line replaces everything that channel had.
 ParseResult ParseScenario(std::string_view text);
 
 // Pulses per second of a square channel (0 for other kinds).

@@ -228,10 +228,10 @@ ReadResult Task::Read(int32 samplesPerChannel, float64 timeoutS, bool32 fillMode
     for (std::uint64_t s = 0; s < n; ++s) {
         const std::uint64_t index = m_consumed + s;
         for (size_t c = 0; c < width; ++c) {
-            const ChannelSpec& spec = m_scenario.channels[static_cast<size_t>(channels[c])];
-            array[at(s, c)] = SampleValue(spec, channels[c], index, rate, m_scenario.seed);
-            if (spec.kind == WaveKind::Square) {
-                const int high = SquareHigh(spec, index, rate) ? 1 : 0;
+            const ChannelSpec& wave = m_scenario.channels[static_cast<size_t>(channels[c])];
+            array[at(s, c)] = SampleValue(wave, channels[c], index, rate, m_scenario.seed);
+            if (wave.kind == WaveKind::Square) {
+                const int high = SquareHigh(wave, index, rate) ? 1 : 0;
                 if (m_lastHigh[c] == 0 && high == 1)
                     ++m_edges[c];
                 m_lastHigh[c] = high;
