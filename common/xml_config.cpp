@@ -143,6 +143,9 @@ long XmlConfig::Open() {
     m_document->put_async(VARIANT_FALSE);
     m_document->put_validateOnParse(VARIANT_FALSE);
     m_document->put_resolveExternals(VARIANT_FALSE);
+    // The file is edited by hand and by the suite's configuration tool too:
+    // keep its line breaks and indentation through every load and save.
+    m_document->put_preserveWhiteSpace(VARIANT_TRUE);
 
     // Only a file that is not there gets the default content. One that is
     // there but can't be opened just now (another program holds it) or does

@@ -155,6 +155,35 @@ TEST_F(XmlConfigTest, CyrillicElementsAndAttributesRoundTrip) {
     EXPECT_EQ(mask, 7) << "out of the 32-bit signed range keeps the default";
 }
 
+TEST_F(XmlConfigTest, SavingKeepsTheLayoutOfTheFile) {
+    WriteBytes(m_path,
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<CONFIGURATION>\r\n"
+               "\t<\xD0\xA0\xD0\xB0\xD0\xB1\xD0\xBE\xD1\x82\xD0\xB0 a=\"1\"/>\r\n"
+               "\t<\xD0\x90\xD0\xB2\xD1\x82\xD0\xBE"
+               "0>\r\n\t\t<b c=\"2\"/>\r\n"
+               "\t</\xD0\x90\xD0\xB2\xD1\x82\xD0\xBE"
+               "0>\r\n</CONFIGURATION>\r\n");
+    XmlConfig config(m_path);
+    ASSERT_EQ(config.Open(), 0);
+    XmlElement work = config.FindElement(config.GetRoot().Get(), L"Работа");
+    ASSERT_TRUE(work);
+    EXPECT_EQ(config.SetAttribute(work.Get(), L"a", int32_t{5}), 0);
+    EXPECT_EQ(config.EnsureChildElement(config.GetRoot().Get(), L"Датчик0"), 0);
+    ASSERT_EQ(config.Save(), 0);
+    const std::string bytes = ReadBytes(m_path);
+    // Every element keeps its own indented line; the new one gets one too.
+    EXPECT_NE(bytes.find("\n\t<\xD0\x90\xD0\xB2\xD1\x82\xD0\xBE"
+                         "0>"),
+              std::string::npos)
+        << bytes;
+    EXPECT_NE(bytes.find("\n\t\t<b c=\"2\"/>"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("\n\t<\xD0\x94\xD0\xB0\xD1\x82\xD1\x87\xD0\xB8\xD0\xBA"
+                         "0/>"),
+              std::string::npos)
+        << bytes;
+    EXPECT_NE(bytes.find("a=\"5\""), std::string::npos) << bytes;
+}
+
 TEST_F(XmlConfigTest, ReadsKeepTheirDefaultsOnEveryFailure) {
     WriteBytes(m_path,
                "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<CONFIGURATION>\r\n"
