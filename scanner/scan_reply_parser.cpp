@@ -120,6 +120,9 @@ ScanReplyResult ParseScanReply(std::string_view reply, ScanLayout layout, uint32
         } else if (index == 5) {
             if (token != kStatusOk)
                 return Fail(ScanReplyError::DeviceStatus);
+        } else if (index == 6) {
+            if ((ParseHexField(token) & kStatusFailedBits) != 0)
+                return Fail(ScanReplyError::DeviceStatus);
         } else if (index == f.distanceName) {
             if (token != kDistanceChannel)
                 return Fail(ScanReplyError::NoDistanceBlock);

@@ -9,6 +9,9 @@
 //
 // Where the fields stand:
 //   token 5 must be "0" (first device-status word);
+//   token 6 (second device-status word) must carry neither the error bit (1)
+//   nor the contamination-error bit (4); a contamination warning (2) alone
+//   still gives a good scan;
 //   layout First:  "DIST1" at 20, scale 21, distance count D at 25;
 //   layout Second: "DIST1" at 22, scale 23, distance count D at 27;
 //   then D distances; counting the tokens after them from 1:
@@ -32,7 +35,7 @@ enum class ScanReplyError {
     None,
     NotAnAnswer,      // token 0 is not "<STX>sRA..."
     NotScanData,      // token 1 is not "LMDscandata"
-    DeviceStatus,     // token 5 is not "0"
+    DeviceStatus,     // token 5 is not "0", or token 6 reports an error
     NoDistanceBlock,  // "DIST1" not where the layout puts it
     TooManyPoints,    // more points than the buffer holds
     CountMismatch,    // remission count differs from the distance count

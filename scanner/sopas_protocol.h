@@ -61,6 +61,13 @@ inline constexpr const char* kDistanceChannel = "DIST1";
 inline constexpr const char* kRemissionChannel = "RSSI1";
 // The first device-status word of a good scan.
 inline constexpr const char* kStatusOk = "0";
+// Bits of the second device-status word (hexadecimal) as an LMS1xx reports
+// its state. An error or a contamination error makes the scan's values
+// unusable; a contamination warning alone leaves them valid.
+inline constexpr uint32_t kStatusError = 0x1;
+inline constexpr uint32_t kStatusContaminationWarning = 0x2;
+inline constexpr uint32_t kStatusContaminationError = 0x4;
+inline constexpr uint32_t kStatusFailedBits = kStatusError | kStatusContaminationError;
 
 // --- Start-up --------------------------------------------------------------
 // Status polls of the start sequence, and pause between polls, ms.

@@ -121,6 +121,8 @@ class Scanner:
         self.polls = 0
         self.silent_until = None
         self.obstacle_on, self.obstacle_left = False, 0
+        # On every other scan, starting with the next one: each scan differs from the last.
+        self.obstacle_blink, self.blink_on = False, False
         self.obstacle_mm = opts["obstacle_distance"]
         self.status_value, self.status_left = (0, 0), 0
         self.oversize = 0
@@ -217,7 +219,10 @@ class Scanner:
                   "t_request": self.sim.since_start(now), "utc": utc_text(wall)}
         if self.replay is not None:
             return self.replayed(record)
-        obstacle = self.obstacle_on or self.obstacle_left > 0
+        if self.obstacle_blink:
+            self.blink_on = not self.blink_on
+        obstacle = self.obstacle_on or self.obstacle_left > 0 or (
+            self.obstacle_blink and self.blink_on)
         self.obstacle_left = max(self.obstacle_left - 1, 0)
         status = self.status_value
         if self.status_left > 0:
@@ -294,16 +299,18 @@ class Scanner:
         arg = args[0] if args else ""
         if name == "obstacle":
             if arg == "off":
-                self.obstacle_on, self.obstacle_left = False, 0
-            elif arg == "on" or arg.isdigit():
+                self.obstacle_on, self.obstacle_left, self.obstacle_blink = False, 0, False
+            elif arg in ("on", "blink") or arg.isdigit():
                 if len(args) > 1:
                     self.obstacle_mm = int(args[1])
                 if arg == "on":
                     self.obstacle_on = True
+                elif arg == "blink":
+                    self.obstacle_blink, self.blink_on = True, False
                 else:
                     self.obstacle_left = int(arg)
             else:
-                raise ValueError("obstacle on [MM] | off | K [MM]")
+                raise ValueError("obstacle on [MM] | blink [MM] | off | K [MM]")
         elif name == "status":
             value = parse_status(arg or "0")
             count = args[1] if len(args) > 1 else "1"
@@ -366,9 +373,10 @@ class Scanner:
 
     def show(self):
         info = self.describe()
+        obstacle = self.obstacle_on or self.obstacle_left > 0 or self.obstacle_blink
         info.update({"powered": self.powered, "connected": self.conn is not None,
                      "state": self.state(), "layout": self.config.layout, "polls": self.polls,
-                     "silent": self.silent_until is not None, "obstacle": self.obstacle_on or
-                     self.obstacle_left > 0, "replay": self.replay[0] if self.replay else None})
+                     "silent": self.silent_until is not None, "obstacle": obstacle,
+                     "replay": self.replay[0] if self.replay else None})
         return info
 

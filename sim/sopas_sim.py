@@ -68,6 +68,8 @@ Commands, one per line, through --control-file (appended lines are read) or
 scanner number applies a command to that scanner only ("1 drop"); without one
 it applies to both:
   obstacle on [MM] | off | K [MM]  obstacle in the sector (K: for the next K scans)
+  obstacle blink [MM]    the obstacle on every other scan, from the next one on, until
+                         "obstacle off": every scan differs from the one before
   status B5[:B6] [K|on]  device status fields 5 and 6 (hexadecimal) of the next K scans
                          (default 1; on: until "status 0"). A real LMS reports an
                          error as "0 1" (status 0:1), a contamination warning as "0 2".

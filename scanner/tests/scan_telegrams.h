@@ -20,6 +20,7 @@ struct TelegramShape {
     std::vector<uint32_t> distances;
     std::vector<uint32_t> remissions;  // empty: no remission block
     std::string status = "0";          // first device-status word
+    std::string status2 = "0";         // second device-status word (error bits)
     bool stx = true, etx = true;
     // Replaces the remission count (to announce more points than are sent).
     std::optional<uint32_t> announcedDistances;
@@ -37,7 +38,8 @@ inline std::string BuildTelegram(const TelegramShape& s) {
     std::string t;
     if (s.stx)
         t += sopas::kStx;
-    t += "sRA LMDscandata 1 1 89A27F " + s.status + " 0 343 347 27477BA9 2747813B 0 0 7 0 0 ";
+    t += "sRA LMDscandata 1 1 89A27F " + s.status + " " + s.status2 +
+         " 343 347 27477BA9 2747813B 0 0 7 0 0 ";
     t += "1388 168 ";
     // Encoders: none in the first layout, one (position, speed) in the second.
     t += second ? "1 0 0 " : "0 ";

@@ -80,6 +80,36 @@ TEST(ScanReplyParserTest, HeaderChecksRefuseOtherReplies) {
     EXPECT_EQ(values[0], kUntouched);
 }
 
+TEST(ScanReplyParserTest, TheSecondStatusWordFailsAScanOnErrorsButNotOnAWarning) {
+    // An LMS1xx reports its errors in the second word: 1 error, 4 contamination
+    // error, 2 contamination warning (the values are still measured).
+    struct Case {
+        const char* word;
+        bool good;
+    };
+    for (const Case& c : {Case{"1", false}, Case{"4", false}, Case{"5", false}, Case{"7", false},
+                          Case{"3", false}, Case{"6", false}, Case{"2", true}, Case{"0", true}}) {
+        for (ScanLayout layout : {ScanLayout::First, ScanLayout::Second}) {
+            SCOPED_TRACE(std::string(c.word) + " layout " +
+                         std::to_string(static_cast<int>(layout)));
+            TelegramShape shape = scan_test::RoadScan(7, layout);
+            shape.status2 = c.word;
+            std::vector<uint32_t> values = Buffer();
+            const auto r =
+                ParseScanReply(BuildTelegram(shape), layout, values.data(), values.size());
+            EXPECT_EQ(r.ok, c.good);
+            if (c.good) {
+                EXPECT_EQ(r.count, 7);
+                EXPECT_EQ(values[0], shape.distances[0]);
+            } else {
+                EXPECT_EQ(r.error, ScanReplyError::DeviceStatus);
+                EXPECT_EQ(r.count, 0);
+                EXPECT_EQ(values[0], kUntouched);
+            }
+        }
+    }
+}
+
 TEST(ScanReplyParserTest, AScanWithoutRemissionHasNoPoints) {
     for (ScanLayout layout : {ScanLayout::First, ScanLayout::Second}) {
         TelegramShape shape;

@@ -218,6 +218,18 @@ class DeviceModelTest(unittest.TestCase):
         with self.assertRaises(ValueError):
             self.s.control("status", ["1", "0"], now)
 
+    def test_a_blinking_obstacle_comes_and_goes_with_every_scan(self):
+        self.start()
+        self.ask("sRN STlms")
+        self.ask("sRN STlms")
+        self.s.control("obstacle", ["blink", "2200"], self.clock())
+        scans = [self.ask(POLL) for _ in range(4)]
+        self.assertEqual([s["obstacle"] for s in scans], [True, False, True, False])
+        self.assertEqual([s["obstacle_mm"] for s in scans if s["obstacle"]], [2200, 2200])
+        self.s.control("obstacle", ["off"], self.clock())
+        self.assertFalse(self.ask(POLL)["obstacle"])
+        self.assertFalse(self.ask(POLL)["obstacle"])
+
 
 class SimulatorSocketTest(unittest.TestCase):
     """The simulator's own loop on loopback, driven like the scanner service drives it."""
