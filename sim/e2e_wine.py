@@ -13,6 +13,7 @@ Drivers import it with the sim folder on sys.path:
 import datetime
 import os
 import subprocess
+import tempfile
 import time
 import zoneinfo
 
@@ -101,9 +102,14 @@ class Wine:
         e = dict(self.env)
         if env:
             e.update(env)
-        out = subprocess.run([self.wine_run] + argv, env=e, capture_output=True, timeout=timeout,
-                             stdin=subprocess.DEVNULL)
-        return out.returncode, out.stdout.decode("utf-8", "replace")
+        # Output through files, not pipes: a Wine process that the program
+        # starts on the way (explorer.exe for the desktop) inherits them and
+        # lives on; a pipe would then not end when the program does.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run([self.wine_run] + argv, env=e, stdout=out, stderr=err,
+                                  timeout=timeout, stdin=subprocess.DEVNULL)
+            out.seek(0)
+            return done.returncode, out.read().decode("utf-8", "replace")
 
     def spawn(self, argv, env=None, log=None, cwd=None):
         e = dict(self.env)

@@ -1,5 +1,10 @@
 #include "probe_commands.h"
 
+#include <commctrl.h>
+
+#include <cwchar>
+#include <utility>
+
 #include "platform/dialog/face_button.h"
 
 namespace winprobe {
@@ -154,8 +159,133 @@ HWND FindControl(HWND top, int id) {
     return s.found;
 }
 
+namespace {
+
+bool IsIpAddressControl(HWND control) {
+    return _wcsicmp(ClassOf(control).c_str(), WC_IPADDRESSW) == 0;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+// The four field edits of an IP address control, left to right.
+std::vector<HWND> AddressFields(HWND control) {
+    std::vector<HWND> fields;
+    ::EnumChildWindows(control, &CollectChild, reinterpret_cast<LPARAM>(&fields));
+    std::vector<HWND> direct;
+    for (HWND f : fields) {
+        if (::GetParent(f) == control)
+            direct.push_back(f);
+    }
+    // By position: the order of the children is the control's own business.
+    for (size_t i = 1; i < direct.size(); ++i) {
+        for (size_t j = i; j > 0; --j) {
+            RECT a{}, b{};
+            ::GetWindowRect(direct[j - 1], &a);
+            ::GetWindowRect(direct[j], &b);
+            if (b.left >= a.left)
+                break;
+            std::swap(direct[j - 1], direct[j]);
+        }
+    }
+    return direct;
+}
+
+// "a.b.c.d" with each part 0..255; false for anything else.
+bool ParseDotted(const std::wstring& text, BYTE (&parts)[4]) {
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (at >= text.size() || text[at] != L'.')
+                return false;
+            ++at;
+        }
+        unsigned value = 0;
+        size_t digits = 0;
+        while (at < text.size() && text[at] >= L'0' && text[at] <= L'9' && digits < 4) {
+            value = value * 10 + static_cast<unsigned>(text[at] - L'0');
+            ++at;
+            ++digits;
+        }
+        if (digits == 0 || value > 255)
+            return false;
+        parts[i] = static_cast<BYTE>(value);
+    }
+    return at == text.size();
+}
+
+bool SendTimed(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                                 result ? result : &ignored) != 0;
+}
+
+}  // namespace
+
 std::optional<std::wstring> ControlText(HWND control) {
+    if (control != nullptr && IsIpAddressControl(control)) {
+        const std::vector<HWND> fields = AddressFields(control);
+        if (fields.size() == 4) {
+            std::wstring dotted;
+            bool blank = true;
+            for (size_t i = 0; i < fields.size(); ++i) {
+                const std::optional<std::wstring> part = SendGetText(fields[i]);
+                if (!part)
+                    return std::nullopt;
+                blank = blank && part->empty();
+                dotted += (i > 0 ? L"." : L"") + *part;
+            }
+            return blank ? std::wstring() : dotted;
+        }
+    }
     return SendGetText(control);
+}
+
+bool SetControlText(HWND control, const std::wstring& text) {
+    if (control == nullptr)
+        return false;
+    if (!IsIpAddressControl(control)) {
+        DWORD_PTR done = 0;
+        return SendTimed(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &done) &&
+               done != FALSE;
+    }
+    if (text.empty())
+        return SendTimed(control, IPM_CLEARADDRESS, 0, 0, nullptr);
+    BYTE parts[4] = {};
+    if (!ParseDotted(text, parts))
+        return false;
+    // The address travels in the message itself: nothing to marshal.
+    return SendTimed(control, IPM_SETADDRESS, 0,
+                     static_cast<LPARAM>(MAKEIPADDRESS(parts[0], parts[1], parts[2], parts[3])),
+                     nullptr);
+}
+
+std::optional<bool> CheckState(HWND control) {
+    DWORD_PTR state = 0;
+    if (control == nullptr || !SendTimed(control, BM_GETCHECK, 0, 0, &state))
+        return std::nullopt;
+    return state == BST_CHECKED;
+}
+
+bool SetCheck(HWND control, bool checked, DWORD timeoutMs) {
+    std::optional<bool> now = CheckState(control);
+    if (!now)
+        return false;
+    if (*now == checked)
+        return true;
+    if (!ClickControl(control))
+        return false;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        now = CheckState(control);
+        if (now && *now == checked)
+            return true;
+        if (::GetTickCount() - start >= timeoutMs)
+            return false;
+        ::Sleep(kPollMs);
+    }
 }
 
 std::optional<COLORREF> FaceColor(HWND control) {
@@ -219,6 +349,40 @@ bool PostCommand(HWND top, int id) {
 
 bool PostClose(HWND window) {
     return ::PostMessageW(window, WM_CLOSE, 0, 0) != FALSE;
+}
+
+bool SelectComboItem(HWND combo, int index) {
+    DWORD_PTR count = 0;
+    if (!::SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                               &count) ||
+        index < 0 || static_cast<DWORD_PTR>(index) >= count) {
+        return false;
+    }
+    DWORD_PTR selected = 0;
+    if (!::SendMessageTimeoutW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG,
+                               kSendTimeoutMs, &selected) ||
+        static_cast<LRESULT>(selected) != index) {
+        return false;
+    }
+    // CB_SETCURSEL itself notifies nobody; a choice in the list does.
+    const int id = ::GetDlgCtrlID(combo);
+    return ::PostMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                          reinterpret_cast<LPARAM>(combo)) != FALSE;
+}
+
+bool MoveWindowTo(HWND window, int x, int y, RECT& placed) {
+    if (!::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) {
+        return false;
+    }
+    // The owner's thread moves it; wait (bounded) until it has.
+    const DWORD start = ::GetTickCount();
+    do {
+        if (::GetWindowRect(window, &placed) && placed.left == x && placed.top == y) {
+            return true;
+        }
+        ::Sleep(kPollMs);
+    } while (::GetTickCount() - start < kSendTimeoutMs);
+    return false;
 }
 
 }  // namespace winprobe

@@ -41,9 +41,23 @@ bool WaitGone(HWND window, DWORD timeoutMs);
 // A control by id anywhere below `top` (nested controls included).
 HWND FindControl(HWND top, int id);
 // The text through WM_GETTEXT, which crosses processes (GetWindowText does
-// not ask controls of other processes).
+// not ask controls of other processes). An IP address control answers with
+// its four fields joined by points ("" when all are blank).
 std::optional<std::wstring> ControlText(HWND control);
 std::optional<COLORREF> FaceColor(HWND control);
+
+// Sets a control's text as typing would: WM_SETTEXT for an edit (which
+// tells its parent EN_CHANGE itself); for an IP address control the dotted
+// address through IPM_SETADDRESS ("" clears it), after which the control
+// tells its parent EN_CHANGE. False when the control does not answer or the
+// text is no dotted address.
+bool SetControlText(HWND control, const std::wstring& text);
+
+// The tick of a check box (BM_GETCHECK); nothing when it does not answer.
+std::optional<bool> CheckState(HWND control);
+// Clicks the check box (queued BM_CLICK, as a mouse click) when its tick
+// differs from `checked`, and waits until it shows `checked`.
+bool SetCheck(HWND control, bool checked, DWORD timeoutMs);
 
 // Visible dialog-class windows that look like message boxes.
 std::vector<MessageBoxInfo> ListMessageBoxes(const std::wstring& titleFilter);
@@ -54,5 +68,14 @@ bool PressBoxButton(const MessageBoxInfo& box, int buttonId);
 bool ClickControl(HWND control);
 bool PostCommand(HWND top, int id);
 bool PostClose(HWND window);
+
+// Selects entry `index` of drop-down list `combo` and tells its parent with
+// CBN_SELCHANGE, as a user's choice in the list does (queued, like clicks).
+// False when the list has no such entry.
+bool SelectComboItem(HWND combo, int index);
+
+// Moves a top-level window's outer top-left corner to (x, y), keeping its
+// size; its outer rectangle afterwards in `placed`.
+bool MoveWindowTo(HWND window, int x, int y, RECT& placed);
 
 }  // namespace winprobe

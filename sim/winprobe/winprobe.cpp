@@ -22,7 +22,15 @@ const char kUsage[] =
     "  text --id N               the text of control N\n"
     "  face --id N               the face colour of button N as 0xBBGGRR, or none\n"
     "  click --id N [--command]  press button N (BM_CLICK; --command: WM_COMMAND to its parent)\n"
+    "  set-text --id N --value T type T into edit N (WM_SETTEXT), or set IP address control N\n"
+    "                            to the dotted address T (IPM_SETADDRESS; \"\" clears it)\n"
+    "  check --id N [--value 0|1] the tick of check box N (1 or 0); with --value, click it\n"
+    "                            until it shows that tick\n"
     "  controls                  the window's controls: id, class, text[, face colour]\n"
+    "  select --id N --index K   choose entry K of drop-down list N (CB_SETCURSEL, then\n"
+    "                            CBN_SELCHANGE to its parent); prints the list's text\n"
+    "  move --x X --y Y          move the window's top-left corner to X, Y; prints\n"
+    "                            left top width height\n"
     "  close [--wait-gone]       send WM_CLOSE to the window (and wait until it is gone)\n"
     "  boxes [--title T]         message boxes: title<TAB>text\n"
     "  box-ok [--title T] [--button N]\n"
@@ -35,6 +43,11 @@ struct Options {
     winprobe::WindowQuery query;
     int id = -1;
     int button = 0;
+    std::wstring value;
+    bool hasValue = false;
+    int index = -1;
+    bool hasX = false, hasY = false;
+    int x = 0, y = 0;
     DWORD timeoutMs = kDefaultTimeoutMs;
     bool viaCommand = false;
     bool waitGone = false;
@@ -124,10 +137,23 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
             if (!nextInt(n))
                 return false;
             o.button = static_cast<int>(n);
+        } else if (a == L"--index") {
+            if (!nextInt(n) || n < 0)
+                return false;
+            o.index = static_cast<int>(n);
+        } else if (a == L"--x" || a == L"--y") {
+            if (!nextInt(n))
+                return false;
+            (a == L"--x" ? o.x : o.y) = static_cast<int>(n);
+            (a == L"--x" ? o.hasX : o.hasY) = true;
         } else if (a == L"--timeout") {
             if (!nextInt(n) || n < 0)
                 return false;
             o.timeoutMs = static_cast<DWORD>(n);
+        } else if (a == L"--value") {
+            if (!next(o.value))
+                return false;
+            o.hasValue = true;
         } else if (a == L"--command") {
             o.viaCommand = true;
         } else if (a == L"--wait-gone") {
@@ -216,7 +242,22 @@ int Run(const Options& o) {
         }
         return 0;
     }
-    if (o.command != L"text" && o.command != L"face" && o.command != L"click") {
+    if (o.command == L"move") {
+        if (!o.hasX || !o.hasY) {
+            Error(L"--x and --y are required");
+            return 2;
+        }
+        RECT r{};
+        if (!winprobe::MoveWindowTo(top, o.x, o.y, r)) {
+            Error(L"the window did not move");
+            return 1;
+        }
+        Line(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+             std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
+        return 0;
+    }
+    if (o.command != L"text" && o.command != L"face" && o.command != L"click" &&
+        o.command != L"select" && o.command != L"set-text" && o.command != L"check") {
         Error(L"unknown command " + o.command);
         return 2;
     }
@@ -229,6 +270,18 @@ int Run(const Options& o) {
         Error(L"no control " + std::to_wstring(o.id));
         return 1;
     }
+    if (o.command == L"select") {
+        if (o.index < 0) {
+            Error(L"--index is required");
+            return 2;
+        }
+        if (!winprobe::SelectComboItem(control, o.index)) {
+            Error(L"no entry " + std::to_wstring(o.index) + L" in list " + std::to_wstring(o.id));
+            return 1;
+        }
+        Line(Escape(winprobe::ControlText(control).value_or(L"")));
+        return 0;
+    }
     if (o.command == L"text") {
         auto text = winprobe::ControlText(control);
         if (!text) {
@@ -236,6 +289,36 @@ int Run(const Options& o) {
             return 1;
         }
         Line(Escape(*text));
+        return 0;
+    }
+    if (o.command == L"set-text") {
+        if (!o.hasValue) {
+            Error(L"--value is required");
+            return 2;
+        }
+        if (!winprobe::SetControlText(control, o.value)) {
+            Error(L"the control did not take the text");
+            return 1;
+        }
+        return 0;
+    }
+    if (o.command == L"check") {
+        if (o.hasValue) {
+            if (o.value != L"0" && o.value != L"1") {
+                Error(L"--value is 0 or 1");
+                return 2;
+            }
+            if (!winprobe::SetCheck(control, o.value == L"1", o.timeoutMs)) {
+                Error(L"the check box does not show the tick asked for");
+                return 1;
+            }
+        }
+        auto state = winprobe::CheckState(control);
+        if (!state) {
+            Error(L"the control does not answer");
+            return 1;
+        }
+        Line(*state ? L"1" : L"0");
         return 0;
     }
     if (o.command == L"face") {

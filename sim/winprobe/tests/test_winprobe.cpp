@@ -2,11 +2,13 @@
 // separate Windows process, as the end-to-end tests run it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "dialog_sample_resource.h"
+#include "platform/dialog/controls.h"
 #include "platform/dialog/dialog.h"
 #include "test_dialog_support.h"
 
@@ -120,15 +122,25 @@ class ProbedDialog : public platform::Dialog {
 public:
     ProbedDialog() : Dialog(IDD_SAMPLE) {}
     std::vector<int> commands;
+    std::vector<int> selections;  // the list's selection at each CBN_SELCHANGE
+    std::vector<int> changes;     // the controls that told EN_CHANGE
     int closes = 0;
 
 protected:
-    bool OnCommand(int id, int code, HWND) override {
+    bool OnCommand(int id, int code, HWND control) override {
         if (id == IDOK || id == IDCANCEL) {
             return false;
         }
+        if (id == IDC_SCANNER_LIST && code == CBN_SELCHANGE) {
+            selections.push_back(platform::ComboSelection(control));
+            return true;
+        }
+        if (code == EN_CHANGE) {
+            changes.push_back(id);
+            return true;
+        }
         if (code != BN_CLICKED) {
-            return false;  // edit changes and the like
+            return false;  // other notifications
         }
         commands.push_back(id);
         SetItemText(IDC_STATUS_TEXT, L"нажато " + std::to_wstring(id));
@@ -259,6 +271,100 @@ TEST_F(Winprobe, ReadsAndConfirmsAMessageBox) {
     ::GetExitCodeThread(watchdog, &watchdogPressed);
     EXPECT_EQ(watchdogPressed, 0u) << "the probe did not press OK";
     ::CloseHandle(watchdog);
+}
+
+TEST_F(Winprobe, SelectsAListEntryAsAUserWould) {
+    HWND list = m_dialog.Item(IDC_SCANNER_LIST);
+    for (const wchar_t* item : {L"пути", L"уклона", L"левый лазер"}) {
+        platform::ComboAdd(list, item);
+    }
+    platform::ComboSetSelection(list, 0);
+
+    ProbeResult r = RunProbe(L"select " + Window() + L"--id 1035 --index 2", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.output, "левый лазер\n");
+    dialog_test::PumpMessages(200);
+    EXPECT_EQ(m_dialog.selections, std::vector<int>{2});
+    EXPECT_EQ(platform::ComboSelection(list), 2);
+
+    // No such entry: nothing chosen, nobody told.
+    r = RunProbe(L"select " + Window() + L"--id 1035 --index 3", &m_dialog);
+    EXPECT_EQ(r.exitCode, 1u);
+    dialog_test::PumpMessages(200);
+    EXPECT_EQ(m_dialog.selections, std::vector<int>{2});
+    EXPECT_EQ(platform::ComboSelection(list), 2);
+
+    EXPECT_EQ(RunProbe(L"select " + Window() + L"--id 1035", &m_dialog).exitCode, 2u);
+    EXPECT_EQ(RunProbe(L"select " + Window() + L"--id 4711 --index 0", &m_dialog).exitCode, 1u);
+}
+
+TEST_F(Winprobe, MovesTheWindowAndTellsWhereItIs) {
+    RECT before{};
+    ::GetWindowRect(m_dialog.Handle(), &before);
+    ProbeResult r = RunProbe(L"move " + Window() + L"--x 40 --y 70", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    RECT after{};
+    ::GetWindowRect(m_dialog.Handle(), &after);
+    EXPECT_EQ(after.left, 40);
+    EXPECT_EQ(after.top, 70);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+    EXPECT_EQ(r.output, "40 70 " + std::to_string(after.right - after.left) + " " +
+                            std::to_string(after.bottom - after.top) + "\n");
+
+    EXPECT_EQ(RunProbe(L"move " + Window() + L"--x 40", &m_dialog).exitCode, 2u);
+}
+
+bool Has(const std::vector<int>& ids, int id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+TEST_F(Winprobe, TypesIntoEditsAndAddressControlsAndTicksCheckBoxes) {
+    ProbeResult r = RunProbe(L"set-text " + Window() + L"--id 1011 --value 12.5", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    dialog_test::PumpMessages(200);
+    EXPECT_EQ(m_dialog.ItemText(IDC_ANGLE_EDIT), L"12.5");
+    EXPECT_TRUE(Has(m_dialog.changes, IDC_ANGLE_EDIT)) << "the edit tells its parent";
+
+    // The address control: set as a whole, read back field by field.
+    m_dialog.changes.clear();
+    r = RunProbe(L"set-text " + Window() + L"--id 1008 --value 127.0.8.3", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    dialog_test::PumpMessages(200);
+    EXPECT_EQ(platform::IpAddressText(m_dialog.Item(IDC_ADDRESS)), L"127.0.8.3");
+    EXPECT_TRUE(Has(m_dialog.changes, IDC_ADDRESS)) << "the address control tells its parent";
+    r = RunProbe(L"text " + Window() + L"--id 1008", &m_dialog);
+    EXPECT_EQ(r.output, "127.0.8.3\n");
+    for (const wchar_t* bad : {L"300.1.1.1", L"1.2.3", L"1.2.3.4.5", L"a.b.c.d"}) {
+        r = RunProbe(L"set-text " + Window() + L"--id 1008 --value " + bad, &m_dialog);
+        EXPECT_EQ(r.exitCode, 1u) << Utf8(bad);
+    }
+    EXPECT_EQ(platform::IpAddressText(m_dialog.Item(IDC_ADDRESS)), L"127.0.8.3");
+    r = RunProbe(L"set-text " + Window() + L"--id 1008 --value \"\"", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(platform::IpAddressText(m_dialog.Item(IDC_ADDRESS)), L"");
+    EXPECT_EQ(RunProbe(L"text " + Window() + L"--id 1008", &m_dialog).output, "\n");
+
+    // The check box is clicked, as with the mouse, only when its tick differs.
+    r = RunProbe(L"check " + Window() + L"--id 1006", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.output, "0\n");
+    r = RunProbe(L"check " + Window() + L"--id 1006 --value 1", &m_dialog);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.output, "1\n");
+    dialog_test::PumpMessages(200);
+    EXPECT_TRUE(platform::IsChecked(m_dialog.Item(IDC_CONNECTED)));
+    EXPECT_EQ(m_dialog.commands, std::vector<int>{IDC_CONNECTED});
+    r = RunProbe(L"check " + Window() + L"--id 1006 --value 1", &m_dialog);
+    EXPECT_EQ(r.output, "1\n");
+    dialog_test::PumpMessages(200);
+    EXPECT_EQ(m_dialog.commands, std::vector<int>{IDC_CONNECTED});
+    r = RunProbe(L"check " + Window() + L"--id 1006 --value 0", &m_dialog);
+    EXPECT_EQ(r.output, "0\n");
+    EXPECT_FALSE(platform::IsChecked(m_dialog.Item(IDC_CONNECTED)));
+
+    EXPECT_EQ(RunProbe(L"set-text " + Window() + L"--id 1011", &m_dialog).exitCode, 2u);
+    EXPECT_EQ(RunProbe(L"check " + Window() + L"--id 1006 --value 2", &m_dialog).exitCode, 2u);
 }
 
 TEST_F(Winprobe, UsageErrors) {
