@@ -10,6 +10,7 @@ Drivers import it with the sim folder on sys.path:
     from e2e_wine import Failure, check, windows_path, Wine, MessageLog, WinProbe
 """
 
+import argparse
 import datetime
 import os
 import subprocess
@@ -198,3 +199,63 @@ class WinProbe:
     def face(self, control_id):
         rc, out = self.window("face", "--id", str(control_id))
         return out.strip() if rc == 0 else None
+
+
+def config_text(path):
+    """A configuration file's text: UTF-8 as the services write it, UTF-16
+    or the ANSI code page as other tools may."""
+    with open(path, "rb") as f:
+        data = f.read()
+    for encoding in ("utf-8", "utf-16"):
+        try:
+            return data.decode(encoding)
+        except UnicodeDecodeError:
+            pass
+    return data.decode("cp1251")
+
+
+def scenario_arguments(scenarios, tools):
+    """The command line of one end-to-end set: --scenario NAME or
+    --start-prefix / --stop-prefix, the folders, and --TOOL PATH for each
+    program or library the set deploys."""
+    p = argparse.ArgumentParser()
+    p.add_argument("--scenario", choices=sorted(scenarios))
+    p.add_argument("--source-dir", required=True)
+    p.add_argument("--build-dir")
+    for tool in tools:
+        p.add_argument("--" + tool)
+    p.add_argument("--prefix")
+    p.add_argument("--work")
+    p.add_argument("--start-prefix", action="store_true")
+    p.add_argument("--stop-prefix", action="store_true")
+    return p.parse_args()
+
+
+def run_scenario_set(args, scenarios, make_scenario, set_name, messages):
+    """Starts or stops the set's prefix, or runs one scenario in it.
+    The work folder defaults to <build>/<set_name>, the prefix to
+    <work>/wineprefix; `messages(scenario)` gives the message boxes printed
+    when the scenario fails. Returns the exit code."""
+    if args.work is None:
+        args.work = os.path.join(args.build_dir, set_name)
+    if args.prefix is None:
+        args.prefix = os.path.join(args.work, "wineprefix")
+    wine = Wine(args)
+    if args.stop_prefix:
+        wine.stop()
+        return 0
+    if args.start_prefix:
+        os.makedirs(os.path.dirname(args.prefix), exist_ok=True)
+        wine.start()
+        return 0
+    s = make_scenario(args, wine)
+    try:
+        scenarios[args.scenario](s)
+    except Failure as e:
+        print("FAILED:", e, flush=True)
+        print("messages:", messages(s), flush=True)
+        return 1
+    finally:
+        s.cleanup()
+    print("scenario %s passed" % args.scenario)
+    return 0

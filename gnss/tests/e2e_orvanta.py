@@ -18,12 +18,12 @@ Orvanta.exe and let the library start the service, as the suite's programs do.
   e2e_orvanta.py --stop-prefix --prefix DIR --source-dir DIR
 """
 
-import argparse
 import re
 import sys
 
 from e2e_orvanta_base import *  # noqa: F401,F403
 from e2e_orvanta_gps_dll import scenario_gps_dll, scenario_gps_dll_silent
+from e2e_wine import run_scenario_set, scenario_arguments
 
 
 def scenario_configured(s):
@@ -375,45 +375,10 @@ SCENARIOS = {
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--scenario", choices=sorted(SCENARIOS))
-    p.add_argument("--source-dir", required=True)
-    p.add_argument("--build-dir")
-    p.add_argument("--orvanta")
-    p.add_argument("--client")
-    p.add_argument("--winprobe")
-    p.add_argument("--gps-dll")
-    p.add_argument("--gps-client")
-    p.add_argument("--rvupdate")
-    p.add_argument("--ptyshim")
-    p.add_argument("--prefix")
-    p.add_argument("--work")
-    p.add_argument("--start-prefix", action="store_true")
-    p.add_argument("--stop-prefix", action="store_true")
-    args = p.parse_args()
-    if args.prefix is None:
-        args.prefix = os.path.join(args.build_dir, "e2e-orvanta", "wineprefix")
-    if args.work is None:
-        args.work = os.path.join(args.build_dir, "e2e-orvanta")
-    wine = Wine(args)
-    if args.stop_prefix:
-        wine.stop()
-        return 0
-    if args.start_prefix:
-        os.makedirs(os.path.dirname(args.prefix), exist_ok=True)
-        wine.start()
-        return 0
-    s = Scenario(args, wine)
-    try:
-        SCENARIOS[args.scenario](s)
-    except Failure as e:
-        print("FAILED:", e, flush=True)
-        print("messages:", s.message_lines(), flush=True)
-        return 1
-    finally:
-        s.cleanup()
-    print("scenario %s passed" % args.scenario)
-    return 0
+    args = scenario_arguments(SCENARIOS, ("orvanta", "client", "winprobe", "gps-dll",
+                                          "gps-client", "rvupdate", "ptyshim"))
+    return run_scenario_set(args, SCENARIOS, Scenario, "e2e-orvanta",
+                            lambda s: s.message_lines())
 
 
 if __name__ == "__main__":

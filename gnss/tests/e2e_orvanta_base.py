@@ -14,7 +14,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
-from e2e_wine import Failure, Wine, check, utc_time, windows_path  # noqa: E402,F401
+from e2e_wine import Failure, Wine, check, config_text, utc_time, windows_path  # noqa: E402,F401
 
 SIM_COM = 5  # the port the simulator is mapped to in most scenarios
 
@@ -152,14 +152,7 @@ class Scenario:
         return table, out
 
     def config_text(self):
-        with open(self.config_path(), "rb") as f:
-            data = f.read()
-        for enc in ("utf-8", "utf-16"):
-            try:
-                return data.decode(enc)
-            except UnicodeDecodeError:
-                pass
-        return data.decode("latin-1")
+        return config_text(self.config_path())
 
     # --- tear-down -------------------------------------------------------------
     def close_orvanta(self):

@@ -16,8 +16,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
-from e2e_wine import (Failure, MessageLog, Wine, WinProbe, check, utc_time,  # noqa: E402,F401
-                      windows_path)
+from e2e_wine import (Failure, MessageLog, Wine, WinProbe, check, config_text,  # noqa: E402,F401
+                      utc_time, windows_path)
 
 # The simulated scanners listen on loopback addresses of their own, so that
 # the demo or a scanner simulator started by hand on 127.0.0.2/.3 cannot meet
@@ -429,14 +429,7 @@ class Scenario:
         return os.path.join(self.install, "Tuvarnex.xml")
 
     def config_text(self):
-        with open(self.config_path(), "rb") as f:
-            data = f.read()
-        for enc in ("utf-8", "utf-16"):
-            try:
-                return data.decode(enc)
-            except UnicodeDecodeError:
-                pass
-        return data.decode("latin-1")
+        return config_text(self.config_path())
 
     def item(self, k):
         text = self.config_text()

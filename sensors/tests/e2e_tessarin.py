@@ -16,50 +16,20 @@ nothing leaves the machine.
   e2e_tessarin.py --start-prefix | --stop-prefix --build-dir DIR --source-dir DIR
 """
 
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_tessarin_base import Failure, Scenario, Wine  # noqa: E402
+from e2e_tessarin_base import Scenario  # noqa: E402
 from e2e_tessarin_scenarios import SCENARIOS  # noqa: E402
+from e2e_wine import run_scenario_set, scenario_arguments  # noqa: E402
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--scenario", choices=sorted(SCENARIOS))
-    p.add_argument("--source-dir", required=True)
-    p.add_argument("--build-dir")
-    for tool in ("tessarin", "nicaiu", "ftd2xx", "rvupdate", "recorder", "winprobe", "ptyshim"):
-        p.add_argument("--" + tool)
-    p.add_argument("--prefix")
-    p.add_argument("--work")
-    p.add_argument("--start-prefix", action="store_true")
-    p.add_argument("--stop-prefix", action="store_true")
-    args = p.parse_args()
-    if args.work is None:
-        args.work = os.path.join(args.build_dir, "e2e-tessarin")
-    if args.prefix is None:
-        args.prefix = os.path.join(args.work, "wineprefix")
-    wine = Wine(args)
-    if args.stop_prefix:
-        wine.stop()
-        return 0
-    if args.start_prefix:
-        os.makedirs(args.work, exist_ok=True)
-        wine.start()
-        return 0
-    s = Scenario(args, wine)
-    try:
-        SCENARIOS[args.scenario](s)
-    except Failure as e:
-        print("FAILED:", e, flush=True)
-        print("messages:", s.messages.lines(), flush=True)
-        return 1
-    finally:
-        s.cleanup()
-    print("scenario %s passed" % args.scenario)
-    return 0
+    args = scenario_arguments(SCENARIOS, ("tessarin", "nicaiu", "ftd2xx", "rvupdate", "recorder",
+                                          "winprobe", "ptyshim"))
+    return run_scenario_set(args, SCENARIOS, Scenario, "e2e-tessarin",
+                            lambda s: s.messages.lines())
 
 
 if __name__ == "__main__":

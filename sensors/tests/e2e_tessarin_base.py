@@ -16,7 +16,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "sim"))
-from e2e_wine import Failure, MessageLog, Wine, WinProbe, check, windows_path  # noqa: E402,F401
+from e2e_wine import (Failure, MessageLog, Wine, WinProbe, check, config_text,  # noqa: E402,F401
+                      windows_path)
 import register_daq_device  # noqa: E402
 
 TITLE_PREFIX = "Tessarin v"
@@ -131,14 +132,7 @@ class Scenario:
         return os.path.join(self.install, "Tuvarnex.xml")
 
     def config_text(self):
-        with open(self.config_path(), "rb") as f:
-            data = f.read()
-        for encoding in ("utf-8", "utf-16"):
-            try:
-                return data.decode(encoding)
-            except UnicodeDecodeError:
-                pass
-        return data.decode("cp1251")
+        return config_text(self.config_path())
 
     def device(self, present):
         """The simulated USB-6008 shown to SetupAPI in this prefix, or not."""
