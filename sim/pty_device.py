@@ -252,15 +252,19 @@ def add_common_arguments(parser):
     parser.add_argument("--duration", type=float, help="end after this many seconds")
 
 
-def run_main(sim, args, command):
+def run_main(sim, args, command, child_env=None):
     """Runs `sim` until --duration, "quit", SIGTERM or the end of COMMAND;
-    returns COMMAND's exit code (0 without one)."""
+    returns COMMAND's exit code (0 without one). COMMAND gets `child_env`
+    (default: SURVEY_SIM_LINK, the pty's path) and the control and truth
+    files in its environment. Any simulator with run(child, deadline) and
+    close() can be run so."""
     child = None
     rc = 0
     try:
         if command:
             env = dict(os.environ)
-            env["SURVEY_SIM_LINK"] = args.link or sim.slave_name
+            env.update(child_env if child_env is not None else
+                       {"SURVEY_SIM_LINK": args.link or sim.slave_name})
             if args.control_file:
                 env["SURVEY_SIM_CONTROL"] = os.path.abspath(args.control_file)
             if args.truth and args.truth != "-":

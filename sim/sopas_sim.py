@@ -122,11 +122,11 @@ import selectors
 import signal
 import socket
 import struct
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pty_device  # noqa: E402
 import sopas_telegrams as cola  # noqa: E402
 from sopas_scanner import (Scanner, UnknownCommand, parse_ready, parse_refusal,  # noqa: E402
                            parse_sector, parse_slow, parse_split)
@@ -598,42 +598,18 @@ def make_parser():
 
 def main(argv=None):
     args = make_parser().parse_args(argv)
-    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    command = pty_device.child_command(args.command)
     sim = Simulator(args)
     handlers = {signal.SIGTERM: lambda *_: setattr(sim, "quit", True),
                 signal.SIGUSR1: lambda *_: sim.command("silent"),
                 signal.SIGUSR2: lambda *_: sim.command("talk")}
     previous = {number: signal.signal(number, h) for number, h in handlers.items()}
-    child = None
-    rc = 0
     try:
-        if command:
-            env = dict(os.environ)
-            env["SURVEY_SIM_SCANNERS"] = " ".join("%s:%d" % (s.address, s.port)
-                                                  for s in sim.scanners)
-            if args.control_file:
-                env["SURVEY_SIM_CONTROL"] = os.path.abspath(args.control_file)
-            if args.truth and args.truth != "-":
-                env["SURVEY_SIM_TRUTH"] = os.path.abspath(args.truth)
-            child = subprocess.Popen(command, env=env)
-        deadline = time.monotonic() + args.duration if args.duration else None
-        sim.run(child, deadline)
-    except KeyboardInterrupt:
-        pass
+        scanners = " ".join("%s:%d" % (s.address, s.port) for s in sim.scanners)
+        return pty_device.run_main(sim, args, command, {"SURVEY_SIM_SCANNERS": scanners})
     finally:
-        if child is not None:
-            if child.poll() is None:
-                child.terminate()
-                try:
-                    child.wait(10)
-                except subprocess.TimeoutExpired:
-                    child.kill()
-                    child.wait()
-            rc = child.returncode
-        sim.close()
         for number, handler in previous.items():
             signal.signal(number, handler)
-    return rc
 
 
 if __name__ == "__main__":
