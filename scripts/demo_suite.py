@@ -96,6 +96,7 @@ class Demo:
         self.sims = {}
         self.services = {}
         self.logs_open = []
+        self.log_commands = 0  # scanner log commands the recorder got answers to
 
     def tool(self, relative):
         return os.path.join(self.build, relative)
@@ -284,6 +285,7 @@ class Demo:
                 answers[parts[3]] = answers.get(parts[3], 0) + 1
             else:
                 say("   " + line)
+        self.log_commands = sum(answers.values())
         say("   scanner log commands: %s (the whole session took %.1f s)" % (
             ", ".join("%d %s" % (n, a) for a, n in sorted(answers.items())),
             self.recording_seconds))
@@ -325,8 +327,10 @@ class Demo:
             span = (stamps[-1] - stamps[0]).total_seconds()
             served = self.scans_served(k, stamps[0], stamps[-1])
             say("   scanner %d: %d scans logged over %.1f s = %.1f scans/s (%d with the alarm "
-                "mark); the scanner served %.1f scans/s to the service meanwhile"
+                "mark), for about %.0f log commands a second; the scanner served %.1f scans/s "
+                "to the service meanwhile"
                 % (k, len(stamps), span, (len(stamps) - 1) / span if span else 0, marks,
+                   self.log_commands / span if span else 0,
                    served / span if span else 0))
         for name in ("sensWay.txt", "sensSlope.txt", "leftLazer.txt", "rightLazer.txt"):
             path = os.path.join(self.folder, name)
