@@ -40,6 +40,38 @@ def decode_escapes(text):
     return text.encode("latin-1", "replace").decode("unicode_escape").encode("latin-1", "replace")
 
 
+class ControlFile:
+    """Commands appended to a file while a simulator runs: the lines added
+    since the last look (what was there at the start is not a command)."""
+
+    def __init__(self, path):
+        self.path = path
+        self.offset = 0
+        self.partial = b""
+        if path:
+            open(path, "ab").close()
+            self.offset = os.path.getsize(path)
+
+    def new_lines(self):
+        if not self.path:
+            return []
+        try:
+            size = os.path.getsize(self.path)
+        except OSError:
+            return []
+        if size < self.offset:  # truncated: start over
+            self.offset, self.partial = 0, b""
+        if size == self.offset:
+            return []
+        with open(self.path, "rb") as f:
+            f.seek(self.offset)
+            data = f.read(size - self.offset)
+        self.offset += len(data)
+        lines = (self.partial + data).split(b"\n")
+        self.partial = lines.pop()
+        return [line.decode("utf-8", "replace") for line in lines]
+
+
 class PtyDevice:
     def __init__(self, link=None, wine_com=None, truth=None, control_file=None,
                  control_socket=None):
@@ -71,12 +103,7 @@ class PtyDevice:
             os.symlink(self.link or self.slave_name, self.wine_link)
         self.quit = False
         self.closed = False
-        self.control_file = control_file
-        self.control_offset = 0
-        self.control_partial = b""
-        if self.control_file:
-            open(self.control_file, "ab").close()
-            self.control_offset = os.path.getsize(self.control_file)
+        self.control = ControlFile(control_file)
         self.selector = selectors.DefaultSelector()
         self.selector.register(self.master, selectors.EVENT_READ, "pty")
         self.control_socket = control_socket
@@ -159,25 +186,8 @@ class PtyDevice:
             return "error %s" % e
 
     def poll_control_file(self):
-        if not self.control_file:
-            return
-        try:
-            size = os.path.getsize(self.control_file)
-        except OSError:
-            return
-        if size < self.control_offset:  # truncated: start over
-            self.control_offset, self.control_partial = 0, b""
-        if size == self.control_offset:
-            return
-        with open(self.control_file, "rb") as f:
-            f.seek(self.control_offset)
-            data = f.read(size - self.control_offset)
-        self.control_offset += len(data)
-        data = self.control_partial + data
-        lines = data.split(b"\n")
-        self.control_partial = lines.pop()
-        for line in lines:
-            self.run_command(line.decode("utf-8", "replace"))
+        for line in self.control.new_lines():
+            self.run_command(line)
 
     def handle_io(self, timeout):
         for key, _ in self.selector.select(timeout):

@@ -228,12 +228,7 @@ class Simulator:
                 s.on_scan.setdefault(n, []).append(text)
         for s in self.scanners:
             self.listen(s)
-        self.control_file = args.control_file
-        self.control_offset = 0
-        self.control_partial = b""
-        if self.control_file:
-            open(self.control_file, "ab").close()
-            self.control_offset = os.path.getsize(self.control_file)
+        self.control = pty_device.ControlFile(args.control_file)
         self.server = None
         self.clients = {}
         if args.control_socket:
@@ -464,24 +459,8 @@ class Simulator:
         return "ok"
 
     def poll_control_file(self):
-        if not self.control_file:
-            return
-        try:
-            size = os.path.getsize(self.control_file)
-        except OSError:
-            return
-        if size < self.control_offset:  # truncated: start over
-            self.control_offset, self.control_partial = 0, b""
-        if size == self.control_offset:
-            return
-        with open(self.control_file, "rb") as f:
-            f.seek(self.control_offset)
-            data = f.read(size - self.control_offset)
-        self.control_offset += len(data)
-        lines = (self.control_partial + data).split(b"\n")
-        self.control_partial = lines.pop()
-        for line in lines:
-            self.command(line.decode("utf-8", "replace"))
+        for line in self.control.new_lines():
+            self.command(line)
 
     def control_client(self, conn):
         try:

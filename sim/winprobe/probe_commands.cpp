@@ -193,7 +193,7 @@ std::vector<HWND> AddressFields(HWND control) {
     return direct;
 }
 
-// "a.b.c.d" with each part 0..255; false for anything else.
+// "a.b.c.d" with each of its four numbers 0..255; false for anything else.
 bool ParseDotted(const std::wstring& text, BYTE (&parts)[4]) {
     size_t at = 0;
     for (int i = 0; i < 4; ++i) {
