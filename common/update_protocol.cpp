@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "common/base64.h"
+#include "platform/text_codec.h"
 
 namespace update {
 namespace {
@@ -58,24 +59,6 @@ int32_t CodeUnitAt(std::string_view text, size_t at) {
         unit = unit * 16 + digit;
     }
     return unit;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 }  // namespace
@@ -187,7 +170,7 @@ JsonString ReadJsonString(std::string_view text, size_t from) {
             cp = 0x10000 + ((static_cast<uint32_t>(unit) - 0xD800) << 10) +
                  (static_cast<uint32_t>(low) - 0xDC00);
         }
-        AppendUtf8(s.value, cp);
+        platform::AppendUtf8(s.value, static_cast<char32_t>(cp));
     }
     return fail(Status::Unterminated);
 }
