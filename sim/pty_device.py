@@ -72,6 +72,62 @@ class ControlFile:
         return [line.decode("utf-8", "replace") for line in lines]
 
 
+class ControlSocket:
+    """Commands through a UNIX stream socket: one per line, one reply line for
+    each. Its sockets are registered on the simulator's selector with this
+    object as their data; `handle` serves an event on any of them."""
+
+    def __init__(self, path, selector, run_command):
+        self.path = path
+        self.selector = selector
+        self.run_command = run_command
+        self.server = None
+        self.clients = {}  # socket -> bytes of a line not yet ended
+        if path:
+            if os.path.lexists(path):
+                os.unlink(path)
+            self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            self.server.bind(path)
+            self.server.listen(4)
+            self.server.setblocking(False)
+            selector.register(self.server, selectors.EVENT_READ, self)
+
+    def handle(self, conn):
+        if conn is self.server:
+            # The client stays blocking: select says when a read will not
+            # wait, and a long reply ("show") is sent whole.
+            client, _ = self.server.accept()
+            self.clients[client] = b""
+            self.selector.register(client, selectors.EVENT_READ, self)
+            return
+        try:
+            data = conn.recv(4096)
+        except OSError:
+            data = b""
+        if not data:
+            self.selector.unregister(conn)
+            self.clients.pop(conn, None)
+            conn.close()
+            return
+        *lines, self.clients[conn] = (self.clients[conn] + data).split(b"\n")
+        for line in lines:
+            reply = self.run_command(line.decode("utf-8", "replace"))
+            try:
+                conn.sendall((reply + "\n").encode())
+            except OSError:
+                pass
+
+    def close(self):
+        for conn in self.clients:
+            conn.close()
+        self.clients.clear()
+        if self.server:
+            self.server.close()
+            self.server = None
+            if os.path.lexists(self.path):
+                os.unlink(self.path)
+
+
 class PtyDevice:
     def __init__(self, link=None, wine_com=None, truth=None, control_file=None,
                  control_socket=None):
@@ -106,17 +162,7 @@ class PtyDevice:
         self.control = ControlFile(control_file)
         self.selector = selectors.DefaultSelector()
         self.selector.register(self.master, selectors.EVENT_READ, "pty")
-        self.control_socket = control_socket
-        self.server = None
-        if control_socket:
-            if os.path.lexists(control_socket):
-                os.unlink(control_socket)
-            self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            self.server.bind(control_socket)
-            self.server.listen(4)
-            self.server.setblocking(False)
-            self.selector.register(self.server, selectors.EVENT_READ, "accept")
-        self.clients = {}
+        self.control_socket = ControlSocket(control_socket, self.selector, self.run_command)
         signal.signal(signal.SIGTERM, lambda *_: setattr(self, "quit", True))
 
     # -- to be provided by the simulator -------------------------------------
@@ -196,31 +242,8 @@ class PtyDevice:
                     os.read(self.master, 4096)  # the program's output: dropped
                 except OSError:
                     pass
-            elif key.data == "accept":
-                conn, _ = self.server.accept()
-                conn.setblocking(False)
-                self.clients[conn] = b""
-                self.selector.register(conn, selectors.EVENT_READ, "client")
-            else:
-                conn = key.fileobj
-                try:
-                    data = conn.recv(4096)
-                except OSError:
-                    data = b""
-                if not data:
-                    self.selector.unregister(conn)
-                    self.clients.pop(conn, None)
-                    conn.close()
-                    continue
-                buf = self.clients[conn] + data
-                *lines, rest = buf.split(b"\n")
-                self.clients[conn] = rest
-                for line in lines:
-                    reply = self.run_command(line.decode("utf-8", "replace"))
-                    try:
-                        conn.sendall((reply + "\n").encode())
-                    except OSError:
-                        pass
+            elif key.data is self.control_socket:
+                self.control_socket.handle(key.fileobj)
 
     def run(self, child=None, deadline=None):
         while not self.quit:
@@ -241,10 +264,7 @@ class PtyDevice:
             os.unlink(self.wine_link)
         if self.link and os.path.islink(self.link) and os.readlink(self.link) == self.slave_name:
             os.unlink(self.link)
-        if self.server:
-            self.server.close()
-            if os.path.lexists(self.control_socket):
-                os.unlink(self.control_socket)
+        self.control_socket.close()
         os.close(self.master)
         os.close(self.slave)
         if self.truth not in (None, sys.stdout):

@@ -229,16 +229,8 @@ class Simulator:
         for s in self.scanners:
             self.listen(s)
         self.control = pty_device.ControlFile(args.control_file)
-        self.server = None
-        self.clients = {}
-        if args.control_socket:
-            if os.path.lexists(args.control_socket):
-                os.unlink(args.control_socket)
-            self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            self.server.bind(args.control_socket)
-            self.server.listen(4)
-            self.server.setblocking(False)
-            self.selector.register(self.server, selectors.EVENT_READ, ("accept-control", None))
+        self.control_socket = pty_device.ControlSocket(args.control_socket, self.selector,
+                                                       self.command)
         self.record({"event": "ready", "scanners": [s.describe() for s in self.scanners]})
 
     # -- truth ------------------------------------------------------------------
@@ -462,27 +454,12 @@ class Simulator:
         for line in self.control.new_lines():
             self.command(line)
 
-    def control_client(self, conn):
-        try:
-            data = conn.recv(4096)
-        except OSError:
-            data = b""
-        if not data:
-            self.selector.unregister(conn)
-            self.clients.pop(conn, None)
-            conn.close()
-            return
-        *lines, self.clients[conn] = (self.clients[conn] + data).split(b"\n")
-        for line in lines:
-            reply = self.command(line.decode("utf-8", "replace"))
-            try:
-                conn.sendall((reply + "\n").encode())
-            except OSError:
-                pass
-
     # -- loop -------------------------------------------------------------------
     def handle_io(self, timeout):
         for key, mask in self.selector.select(timeout):
+            if key.data is self.control_socket:
+                self.control_socket.handle(key.fileobj)
+                continue
             kind, s = key.data
             if kind == "listen":
                 self.accept(s)
@@ -491,12 +468,6 @@ class Simulator:
                     self.read(s)
                 if mask & selectors.EVENT_WRITE and s.conn is key.fileobj:
                     self.flush(s, self.clock())
-            elif kind == "accept-control":
-                conn, _ = self.server.accept()
-                self.clients[conn] = b""
-                self.selector.register(conn, selectors.EVENT_READ, ("control", None))
-            else:
-                self.control_client(key.fileobj)
 
     def run(self, child=None, deadline=None):
         while not self.quit:
@@ -525,12 +496,7 @@ class Simulator:
                 self.selector.unregister(s.listener)
                 s.listener.close()
                 s.listener = None
-        for conn in list(self.clients):
-            conn.close()
-        if self.server:
-            self.server.close()
-            if os.path.lexists(self.args.control_socket):
-                os.unlink(self.args.control_socket)
+        self.control_socket.close()
         self.selector.close()
         if self.truth not in (None, sys.stdout):
             self.truth.close()
