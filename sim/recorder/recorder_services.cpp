@@ -85,6 +85,18 @@ int FolderCommand(const std::vector<std::wstring>& args, const Options& options,
     return kOk;
 }
 
+// The block named by <mapping> <mutex> <size>, and the <text> after them.
+int OpenNamedWithText(const std::vector<std::wstring>& args, const Options& options,
+                      platform::SharedTextBlock& block, std::string& text) {
+    if (args.size() < 4) {
+        PrintError("expected <mapping> <mutex> <size> <text>");
+        return kUsage;
+    }
+    if (const int rc = OpenNamed(args, options, block); rc != kOk)
+        return rc;
+    return ArgumentText(args[3], text);
+}
+
 }  // namespace
 
 int PrepareFolder(const std::wstring& argument, const Options& options, std::wstring& folder,
@@ -213,14 +225,8 @@ int ReadBlockCommand(const std::vector<std::wstring>& args, const Options& optio
 
 int WriteBlockCommand(const std::vector<std::wstring>& args, const Options& options) {
     platform::SharedTextBlock block;
-    if (args.size() < 4) {
-        PrintError("expected <mapping> <mutex> <size> <text>");
-        return kUsage;
-    }
-    if (const int rc = OpenNamed(args, options, block); rc != kOk)
-        return rc;
     std::string text;
-    if (const int rc = ArgumentText(args[3], text); rc != kOk)
+    if (const int rc = OpenNamedWithText(args, options, block, text); rc != kOk)
         return rc;
     const int rc = WriteText(block, text);
     if (rc == kBadText)
@@ -234,14 +240,8 @@ int WriteBlockCommand(const std::vector<std::wstring>& args, const Options& opti
 
 int WaitBlockCommand(const std::vector<std::wstring>& args, const Options& options) {
     platform::SharedTextBlock block;
-    if (args.size() < 4) {
-        PrintError("expected <mapping> <mutex> <size> <text>");
-        return kUsage;
-    }
-    if (const int rc = OpenNamed(args, options, block); rc != kOk)
-        return rc;
     std::string wanted;
-    if (const int rc = ArgumentText(args[3], wanted); rc != kOk)
+    if (const int rc = OpenNamedWithText(args, options, block, wanted); rc != kOk)
         return rc;
     std::string text;
     const int rc = WaitForText(block, options.timeoutMs, text, [&](const std::string& t) {
