@@ -31,7 +31,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "sim"))
-from e2e_wine import Failure, MessageLog, Wine, WinProbe, windows_path  # noqa: E402
+from e2e_wine import Failure, MessageLog, Simulator, Wine, WinProbe, windows_path  # noqa: E402
 import register_daq_device  # noqa: E402
 
 GNSS_COM = 3
@@ -93,7 +93,7 @@ class Demo:
                                 ptyshim=self.tool("sim/libsurvey_ptyshim.so"))
         self.wine = Wine(ns)
         self.winprobe = self.tool("sim/winprobe/winprobe.exe")
-        self.sims = {}
+        self.sims = []
         self.services = {}
         self.logs_open = []
         self.log_commands = 0  # scanner log commands the recorder got answers to
@@ -134,20 +134,12 @@ class Demo:
         register_daq_device.add()
         say("   a USB-6008 is registered in the prefix (SetupAPI sees \"NI USB-6008\")")
 
-    def spawn_sim(self, name, argv, ready, timeout_s=20):
-        err = open(self.log(name + ".err"), "w")
-        self.logs_open.append(err)
-        process = subprocess.Popen([sys.executable] + argv, env=self.wine.env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-        self.sims[name] = process
-        deadline = time.monotonic() + timeout_s
-        while time.monotonic() < deadline:
-            if ready():
-                return
-            if process.poll() is not None:
-                break
-            time.sleep(0.1)
-        raise Failure("the %s did not get ready (see %s)" % (name, self.log(name + ".err")))
+    def spawn_sim(self, name, what, argv):
+        """Starts sim/<argv[0]>, ready once its truth file records it."""
+        sim = Simulator(self.logs, name, what)
+        self.sims.append(sim)
+        sim.start([os.path.join(ROOT, "sim", argv[0]), "--truth", self.log(name + ".jsonl")]
+                  + argv[1:], lambda: self.truth_has(name, '"ready"'), env=self.wine.env)
 
     def truth_has(self, name, text):
         try:
@@ -159,27 +151,18 @@ class Demo:
     def start_simulators(self, seconds):
         say("== starting the GNSS receiver simulator on COM%d (115200 bit/s, %d km/h)"
             % (GNSS_COM, SPEED_KMH))
-        open(self.log("gnss-control"), "w").close()
-        self.spawn_sim("gnss-simulator", [
-            os.path.join(ROOT, "sim", "nmea_sim.py"), "--wine-com", str(GNSS_COM), "--baud",
-            "115200", "--speed", str(SPEED_KMH), "--sats", "9", "--loop",
-            "--truth", self.log("gnss-simulator.jsonl"), "--control-file", self.log("gnss-control"),
-            "--duration", str(seconds + 300)],
-            lambda: self.truth_has("gnss-simulator", '"ready"'))
+        self.spawn_sim("gnss-simulator", "GNSS receiver simulator", [
+            "nmea_sim.py", "--wine-com", str(GNSS_COM), "--baud", "115200", "--speed",
+            str(SPEED_KMH), "--sats", "9", "--loop", "--duration", str(seconds + 300)])
         say("== starting two simulated LMS100 scanners on %s and %s, port 2111" % SCANNERS)
         # An obstacle enters one clearance sector or the other every ~100 scans.
         obstacles = []
         for n, poll in enumerate(range(150, 150 + 100 * (seconds + 60) // 4, 100)):
             obstacles += ["--on-scan", str(poll), "%d obstacle 4" % (n % 2)]
-        open(self.log("scanner-control"), "w").close()
-        self.spawn_sim("scanner-simulator", [
-            os.path.join(ROOT, "sim", "sopas_sim.py"), "--address", ",".join(SCANNERS),
-            "--refuse-config", "none,first", "--rotation", "0,10", "--base", "1500,2000",
-            "--ceiling", "4500,4000", "--noise", "4", "--seed", "7", "--truth-brief",
-            "--truth", self.log("scanner-simulator.jsonl"),
-            "--control-file", self.log("scanner-control"), "--duration", str(seconds + 300)]
-            + obstacles,
-            lambda: self.truth_has("scanner-simulator", '"ready"'))
+        self.spawn_sim("scanner-simulator", "scanner simulator", [
+            "sopas_sim.py", "--address", ",".join(SCANNERS), "--refuse-config", "none,first",
+            "--rotation", "0,10", "--base", "1500,2000", "--ceiling", "4500,4000", "--noise", "4",
+            "--seed", "7", "--truth-brief", "--duration", str(seconds + 300)] + obstacles)
 
     # -- the services -------------------------------------------------------------
     def start_services(self):
@@ -372,18 +355,8 @@ class Demo:
             say("   %s ended (%s)%s" % (name, rc, "; messages: %s" % boxes if boxes else ""))
 
     def stop_simulators(self):
-        for name, control in (("gnss-simulator", "gnss-control"),
-                              ("scanner-simulator", "scanner-control")):
-            process = self.sims.pop(name, None)
-            if process is None or process.poll() is not None:
-                continue
-            with open(self.log(control), "a") as f:
-                f.write("quit\n")
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait(timeout=5)
+        while self.sims:
+            self.sims.pop().stop()
 
     def shut_down(self):
         try:

@@ -7,13 +7,15 @@ spawned in it, the message boxes a program recorded instead of showing
 Drivers import it with the sim folder on sys.path:
 
     sys.path.insert(0, os.path.join(source_dir, "sim"))
-    from e2e_wine import Failure, check, windows_path, Wine, MessageLog, WinProbe
+    from e2e_wine import Failure, check, windows_path, Wine, MessageLog, WinProbe, Simulator
 """
 
 import argparse
 import datetime
 import os
+import json
 import subprocess
+import sys
 import tempfile
 import time
 import zoneinfo
@@ -32,6 +34,15 @@ def check(condition, what):
 def windows_path(path):
     """The Wine path of a host path (drive Z: is the host's root)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def json_lines(path):
+    """The records of a JSON-lines file a simulator writes; [] while it has none."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+    except (OSError, ValueError):
+        return []
 
 
 def utc_time(unix_time):
@@ -128,6 +139,51 @@ class Wine:
         done = subprocess.run(["import", "-display", display, "-window", "root", path],
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
         return done.returncode == 0 and os.path.exists(path)
+
+
+class Simulator:
+    """A device simulator of sim/ run beside the programs: commanded by lines
+    appended to its control file (<work>/<name>-control), its errors in
+    <work>/<name>.err, ended with "quit" or killed when it does not end."""
+
+    def __init__(self, work, name, what):
+        self.what = what
+        self.control = os.path.join(work, name + "-control")
+        self.errors = os.path.join(work, name + ".err")
+        self.process = None
+
+    def start(self, argv, ready, env=None, timeout_s=20):
+        """Runs the Python simulator `argv` ([script, options...]) and waits
+        until `ready()` gives a true value, which it returns."""
+        open(self.control, "w").close()
+        with open(self.errors, "w") as err:
+            self.process = subprocess.Popen(
+                [sys.executable, argv[0], "--control-file", self.control] + list(argv[1:]),
+                env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+        deadline = time.monotonic() + timeout_s
+        while time.monotonic() < deadline:
+            result = ready()
+            if result:
+                return result
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.1)
+        with open(self.errors, encoding="utf-8", errors="replace") as f:
+            raise Failure("the %s did not get ready: %s" % (self.what, f.read().strip()))
+
+    def command(self, text):
+        with open(self.control, "a") as f:
+            f.write(text + "\n")
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.command("quit")
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=5)
+        self.process = None
 
 
 class MessageLog:

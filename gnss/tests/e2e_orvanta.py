@@ -75,14 +75,14 @@ def scenario_no_receiver(s):
 
 def scenario_silent(s):
     connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
-    s.sim_command("silent")
+    s.sim.command("silent")
     s.wait_record(lambda t: t == "0\\n", 15, "a silent receiver turns the record into 0\\n")
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline and not s.has_message("GPS-приёмник отключен"):
         time.sleep(0.3)
     check(s.has_message("GPS-приёмник отключен"), "the loss is reported to the operator")
     # The service does not reconnect by itself when the receiver talks again.
-    s.sim_command("talk")
+    s.sim.command("talk")
     time.sleep(3)
     check(s.record() == "0\\n", "no automatic reconnection")
     check(s.close_orvanta(), "Orvanta closes on WM_CLOSE after the loss")
@@ -256,7 +256,7 @@ def scenario_clock_set(s):
 
 def scenario_data_gap(s):
     connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM})
-    s.sim_command("sats 3")  # fixes with three satellites are no fixes
+    s.sim.command("sats 3")  # fixes with three satellites are no fixes
     time.sleep(5)
     table, _ = s.controls()
     for i in (1003, 1009, 1010, 1012):

@@ -3,7 +3,6 @@ installation, simulator and service, and the checks of what the service
 publishes and logs. The private Wine prefix comes from sim/e2e_wine.py."""
 
 import datetime
-import json
 import math
 import os
 import queue
@@ -14,7 +13,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
-from e2e_wine import Failure, Wine, check, config_text, utc_time, windows_path  # noqa: E402,F401
+from e2e_wine import (Failure, Simulator, Wine, check, config_text, json_lines,  # noqa: E402,F401
+                      utc_time, windows_path)
 
 SIM_COM = 5  # the port the simulator is mapped to in most scenarios
 
@@ -29,9 +29,7 @@ class Scenario:
         os.makedirs(self.install)
         self.messages = os.path.join(self.work, "messages.log")
         self.truth = os.path.join(self.work, "truth.jsonl")
-        self.control = os.path.join(self.work, "sim-control")
-        open(self.control, "w").close()
-        self.sim = None
+        self.sim = Simulator(self.work, "sim", "simulator")
         self.gps_client = None
         self.orvanta = None
         self.orvanta_log = None
@@ -63,31 +61,14 @@ class Scenario:
                 os.unlink(os.path.join(dos, name))
 
     def start_sim(self, com, baud, extra=()):
-        argv = [sys.executable, os.path.join(self.args.source_dir, "sim", "nmea_sim.py"),
-                "--wine-com", str(com), "--baud", str(baud), "--truth", self.truth,
-                "--control-file", self.control, "--duration", "300"] + list(extra)
-        self.sim = subprocess.Popen(argv, env=self.wine.env, stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.DEVNULL,
-                                    stderr=open(os.path.join(self.work, "sim.err"), "w"))
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            if any(e.get("event") == "ready" for e in self.truth_events()):
-                return
-            if self.sim.poll() is not None:
-                break
-            time.sleep(0.1)
-        raise Failure("the simulator did not get ready")
-
-    def sim_command(self, text):
-        with open(self.control, "a") as f:
-            f.write(text + "\n")
+        self.sim.start([os.path.join(self.args.source_dir, "sim", "nmea_sim.py"),
+                        "--wine-com", str(com), "--baud", str(baud), "--truth", self.truth,
+                        "--duration", "300"] + list(extra),
+                       lambda: any(e.get("event") == "ready" for e in self.truth_events()),
+                       env=self.wine.env)
 
     def truth_events(self):
-        try:
-            with open(self.truth, encoding="utf-8") as f:
-                return [json.loads(line) for line in f if line.strip()]
-        except (OSError, ValueError):
-            return []
+        return json_lines(self.truth)
 
     def start_orvanta(self):
         self.note_start()
@@ -173,16 +154,6 @@ class Scenario:
         self.orvanta = None
         return closed
 
-    def stop_sim(self):
-        if self.sim is not None and self.sim.poll() is None:
-            self.sim_command("quit")
-            try:
-                self.sim.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.sim.kill()
-                self.sim.wait(timeout=5)
-        self.sim = None
-
     def cleanup(self):
         try:
             if self.gps_client is not None:
@@ -190,7 +161,7 @@ class Scenario:
                 self.gps_client = None
             self.close_orvanta()
         finally:
-            self.stop_sim()
+            self.sim.stop()
             self.clear_com_links()
 
 

@@ -297,7 +297,7 @@ def scenario_gps_dll_silent(s):
     check(c.int_step("update") == 1, "_UpdateGPS reads 1")
     before = c.values()
     check(before["dist"] > 1.0 and before["sats"] == 9, "a step and 9 satellites before the loss")
-    s.sim_command("silent")
+    s.sim.command("silent")
     answer = c.step("wait-update 0:15000", 30)
     check(answer[0] == "0" and answer[1] != "timeout",
           "_UpdateGPS reads 0 once the receiver is silent (%s)" % answer)

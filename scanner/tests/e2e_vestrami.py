@@ -95,7 +95,7 @@ def scenario_alarms(s):
     # and when it goes); 2500 mm raises it on both scanners.
     for command in ("obstacle 3", "0 obstacle 2 4650", "1 obstacle 2 4651", "0 obstacle 2 4651",
                     "1 obstacle 2 4650", "obstacle 1 3000", "0 obstacle 4 1200"):
-        s.sim_command(command)
+        s.sim.command(command)
         time.sleep(0.6)
     time.sleep(0.6)
     stop_t = s.sim_time()
@@ -141,27 +141,27 @@ def scenario_status(s):
         s.wait_block(STATUS_BLOCK, text, 6000, what)
 
     # A device error (second status word 1) on scanner 0: failed scans.
-    s.sim_command("0 status 0:1 on")
+    s.sim.command("0 status 0:1 on")
     status("0\n", "a device error makes the status block say 0")
     s.scanner_command("log", "1", "1", "1", answer="scan-failed")
-    s.sim_command("0 status 0")
+    s.sim.command("0 status 0")
     status("1\n", "good scans again make it say 1")
     s.scanner_command("log", "2", "2", "2")
     # Its line is the next good scan: let it come before the errors start,
     # or the request waits for a later scan that carries the next values.
     served_after(s, 0, 3, "scanner 0 serves good scans after the request")
     # A contamination error (4): failed; a contamination warning (2): good.
-    s.sim_command("0 status 0:4 on")
+    s.sim.command("0 status 0:4 on")
     status("0\n", "a contamination error makes it say 0")
     s.scanner_command("log", "3", "3", "3", answer="scan-failed")
-    s.sim_command("0 status 0:2 on")
+    s.sim.command("0 status 0:2 on")
     status("1\n", "a contamination warning alone keeps the scans good")
     s.scanner_command("log", "4", "4", "4")
     time.sleep(1.2)
     check(s.read_block(STATUS_BLOCK) == "1\\n", "the block keeps saying 1 with the warning")
-    s.sim_command("0 status 0")
+    s.sim.command("0 status 0")
     # Scanner 1 dropped: no reconnection, failed reads from then on.
-    s.sim_command("1 drop")
+    s.sim.command("1 drop")
     status("0\n", "a dropped scanner makes the status block say 0")
     s.scanner_command("log", "5", "5", "5", answer="scan-failed")
     time.sleep(2.0)
@@ -267,9 +267,9 @@ def scenario_rate(s):
     alarms, alarms_win = folder(s, "скорость", "тревоги")
     s.scanner_command("start", alarms_win)
     blink_t = s.sim_time()
-    s.sim_command("obstacle blink 2500")
+    s.sim.command("obstacle blink 2500")
     time.sleep(5.0)
-    s.sim_command("obstacle off")
+    s.sim.command("obstacle off")
     time.sleep(0.3)
     stop_t = s.sim_time()
     s.scanner_command("stop")

@@ -16,8 +16,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
-from e2e_wine import (Failure, MessageLog, Wine, WinProbe, check, config_text,  # noqa: E402,F401
-                      utc_time, windows_path)
+from e2e_wine import (Failure, MessageLog, Simulator, Wine, WinProbe, check,  # noqa: E402,F401
+                      config_text, utc_time, windows_path)
 
 # The simulated scanners listen on loopback addresses of their own, so that
 # the demo or a scanner simulator started by hand on 127.0.0.2/.3 cannot meet
@@ -407,9 +407,7 @@ class Scenario:
         self.messages = MessageLog(os.path.join(self.work, "messages.log"))
         self.truth_path = os.path.join(self.work, "truth.jsonl")
         self.truth = Truth(self.truth_path)
-        self.control = os.path.join(self.work, "sim-control")
-        open(self.control, "w").close()
-        self.sim = None
+        self.sim = Simulator(self.work, "sim", "scanner simulator")
         self.service = None
         self.service_log = None
         self.started_at = None
@@ -439,25 +437,10 @@ class Scenario:
         return xml_attributes(vehicle.group(1), "Изделие%d" % k)
 
     def start_sim(self, *extra):
-        argv = [sys.executable, os.path.join(self.args.source_dir, "sim", "sopas_sim.py"),
-                "--address", ",".join(ADDRESSES), "--port", str(PORT),
-                "--truth", self.truth_path, "--control-file", self.control,
-                "--duration", "600"] + list(extra)
-        self.sim = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                    stderr=open(os.path.join(self.work, "sim.err"), "w"))
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            if self.truth.update().ready():
-                return self.truth.ready()
-            if self.sim.poll() is not None:
-                break
-            time.sleep(0.1)
-        with open(os.path.join(self.work, "sim.err"), encoding="utf-8", errors="replace") as f:
-            raise Failure("the scanner simulator did not get ready: %s" % f.read().strip())
-
-    def sim_command(self, text):
-        with open(self.control, "a") as f:
-            f.write(text + "\n")
+        return self.sim.start([os.path.join(self.args.source_dir, "sim", "sopas_sim.py"),
+                               "--address", ",".join(ADDRESSES), "--port", str(PORT),
+                               "--truth", self.truth_path, "--duration", "600"] + list(extra),
+                              lambda: self.truth.update().ready())
 
     def sim_time(self):
         """Seconds on the simulator's clock (its "t"): its last record, or later."""
@@ -565,16 +548,6 @@ class Scenario:
         return path
 
     # --- tear-down ---------------------------------------------------------------------
-    def stop_sim(self):
-        if self.sim is not None and self.sim.poll() is None:
-            self.sim_command("quit")
-            try:
-                self.sim.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.sim.kill()
-                self.sim.wait(timeout=5)
-        self.sim = None
-
     def cleanup(self):
         try:
             self.close_service()
@@ -583,4 +556,4 @@ class Scenario:
                 if p.poll() is None:
                     p.kill()
                     p.wait(timeout=10)
-            self.stop_sim()
+            self.sim.stop()

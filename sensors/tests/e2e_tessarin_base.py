@@ -6,7 +6,6 @@ the service and the stand-ins wrote (data lines, channel files, session.ini,
 the DAQ record). The private Wine prefix comes from sim/e2e_wine.py."""
 
 import datetime
-import json
 import os
 import shutil
 import struct
@@ -16,8 +15,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "sim"))
-from e2e_wine import (Failure, MessageLog, Wine, WinProbe, check, config_text,  # noqa: E402,F401
-                      windows_path)
+from e2e_wine import (Failure, MessageLog, Simulator, Wine, WinProbe, check,  # noqa: E402,F401
+                      config_text, json_lines, windows_path)
 import register_daq_device  # noqa: E402
 
 TITLE_PREFIX = "Tessarin v"
@@ -99,11 +98,10 @@ class Scenario:
         self.daq_record = os.path.join(self.work, "daq-record.txt")
         self.ftdi_record = os.path.join(self.work, "ftdi-record.txt")
         self.odometer_truth = os.path.join(self.work, "odometer.jsonl")
-        self.odometer_control = os.path.join(self.work, "odometer-control")
         self.probe = WinProbe(wine, args.winprobe, TITLE_PREFIX)
         self.process = None
         self.process_log = None
-        self.odometer = None
+        self.odometer = Simulator(self.work, "odometer", "odometer converter simulator")
         self.readers = []
         self.env = {}
 
@@ -158,32 +156,14 @@ class Scenario:
 
     def start_odometer(self, extra=()):
         """The converter simulator on a pty mapped as COM ODOMETER_COM."""
-        open(self.odometer_control, "w").close()
-        argv = [sys.executable, os.path.join(self.args.source_dir, "sim", "odometer_sim.py"),
-                "--wine-com", str(ODOMETER_COM), "--truth", self.odometer_truth,
-                "--control-file", self.odometer_control, "--duration", "240"] + list(extra)
-        self.odometer = subprocess.Popen(argv, env=self.wine.env, stdin=subprocess.DEVNULL,
-                                         stdout=subprocess.DEVNULL,
-                                         stderr=open(os.path.join(self.work, "odometer.err"), "w"))
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            if any(e.get("event") == "ready" for e in self.odometer_events()):
-                return
-            if self.odometer.poll() is not None:
-                break
-            time.sleep(0.1)
-        raise Failure("the odometer converter simulator did not get ready")
-
-    def odometer_command(self, text):
-        with open(self.odometer_control, "a") as f:
-            f.write(text + "\n")
+        self.odometer.start([os.path.join(self.args.source_dir, "sim", "odometer_sim.py"),
+                             "--wine-com", str(ODOMETER_COM), "--truth", self.odometer_truth,
+                             "--duration", "240"] + list(extra),
+                            lambda: any(e.get("event") == "ready" for e in self.odometer_events()),
+                            env=self.wine.env)
 
     def odometer_events(self):
-        try:
-            with open(self.odometer_truth, encoding="utf-8") as f:
-                return [json.loads(line) for line in f if line.strip()]
-        except (OSError, ValueError):
-            return []
+        return json_lines(self.odometer_truth)
 
     # -- the service -----------------------------------------------------------
     def start(self, argv=()):
@@ -285,13 +265,7 @@ class Scenario:
                     process.kill()
                     process.wait(timeout=10)
                 log.close()
-            if self.odometer is not None and self.odometer.poll() is None:
-                self.odometer_command("quit")
-                try:
-                    self.odometer.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    self.odometer.kill()
-                    self.odometer.wait(timeout=5)
+            self.odometer.stop()
             self.clear_com_links()
 
 

@@ -223,7 +223,7 @@ def scenario_serial(s):
         check(rows == [], "%s holds the header only in serial mode" % name)
     check_session_ini(folder, SUPPLY_SENSORS)
 
-    s.odometer_command("hold 0.2")  # the vehicle stops
+    s.odometer.command("hold 0.2")  # the vehicle stops
     time.sleep(2.5)
     lines = [e for e in s.odometer_events() if e.get("event") == "line"]
     pulses = lines[-1]["pulses"]

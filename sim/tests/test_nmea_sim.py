@@ -3,13 +3,8 @@
 import glob
 import json
 import os
-import socket
 import sys
-import tempfile
-import termios
-import threading
 import time
-import tty
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -18,6 +13,7 @@ sys.path.insert(0, SIM_DIR)
 
 import nmea_sentences as nmea  # noqa: E402
 import nmea_sim  # noqa: E402
+from running_simulator import PtySimulatorTest  # noqa: E402
 
 CAPTURES = os.path.join(os.environ.get("SURVEY_SOURCE_DIR", os.path.dirname(SIM_DIR)), "..",
                         "shared", "data", "nmea")
@@ -125,39 +121,12 @@ class CaptureTest(unittest.TestCase):
         self.assertEqual(len(first), 1)
 
 
-class PtyTest(unittest.TestCase):
+class PtyTest(PtySimulatorTest):
     """The simulator on its pty, read from the slave side like a serial port."""
 
     def start(self, *extra):
-        self.dir = tempfile.TemporaryDirectory()
-        self.addCleanup(self.dir.cleanup)
-        self.link = os.path.join(self.dir.name, "receiver")
-        self.truth = os.path.join(self.dir.name, "truth.jsonl")
-        self.control = os.path.join(self.dir.name, "control")
-        self.socket_path = os.path.join(self.dir.name, "control.sock")
-        args = nmea_sim.make_parser().parse_args(
-            ["--link", self.link, "--truth", self.truth, "--control-file", self.control,
-             "--control-socket", self.socket_path, "--rate", "10", "--start",
-             "2018-12-27T23:59:58"] + list(extra))
-        self.sim = nmea_sim.Simulator(args)
-        self.deadline = time.monotonic() + 30
-        self.thread = threading.Thread(target=self.sim.run, args=(None, self.deadline))
-        self.thread.start()
-        self.addCleanup(self.stop)
-        self.fd = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        self.addCleanup(os.close, self.fd)
-        tty.setraw(self.fd)
-
-    def stop(self):
-        self.sim.quit = True
-        self.thread.join(10)
-        self.sim.close()
-
-    def set_speed(self, speed):
-        attrs = termios.tcgetattr(self.fd)
-        attrs[4] = attrs[5] = getattr(termios, "B%d" % speed)
-        termios.tcsetattr(self.fd, termios.TCSANOW, attrs)
-        termios.tcflush(self.fd, termios.TCIFLUSH)
+        self.run_on_pty(lambda argv: nmea_sim.Simulator(nmea_sim.make_parser().parse_args(argv)),
+                        "receiver", "--rate", "10", "--start", "2018-12-27T23:59:58", *extra)
 
     def read_for(self, seconds):
         data = b""
@@ -168,13 +137,6 @@ class PtyTest(unittest.TestCase):
             except BlockingIOError:
                 time.sleep(0.02)
         return data.decode("latin-1")
-
-    def command(self, text):
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-            s.settimeout(5)
-            s.connect(self.socket_path)
-            s.sendall((text + "\n").encode())
-            return s.makefile().readline().strip()
 
     def test_talks_only_at_its_own_speed(self):
         self.start("--baud", "57600")

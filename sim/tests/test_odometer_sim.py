@@ -3,19 +3,15 @@ detector, and what it sends on its pty."""
 
 import json
 import os
-import socket
 import sys
-import tempfile
-import termios
-import threading
 import time
-import tty
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
 
 import odometer_sim  # noqa: E402
+from running_simulator import PtySimulatorTest  # noqa: E402
 
 
 class LineAndDetectorTest(unittest.TestCase):
@@ -57,36 +53,12 @@ class LineAndDetectorTest(unittest.TestCase):
         self.assertGreater(sum(c % 2 for c in cuts), len(cuts) / 2)
 
 
-class PtyTest(unittest.TestCase):
+class PtyTest(PtySimulatorTest):
     """The simulator on its pty, read from the slave side like a serial port."""
 
     def start(self, *extra):
-        self.dir = tempfile.TemporaryDirectory()
-        self.addCleanup(self.dir.cleanup)
-        self.link = os.path.join(self.dir.name, "converter")
-        self.truth = os.path.join(self.dir.name, "truth.jsonl")
-        self.socket_path = os.path.join(self.dir.name, "control.sock")
-        args = odometer_sim.make_parser().parse_args(
-            ["--link", self.link, "--truth", self.truth, "--control-socket", self.socket_path]
-            + list(extra))
-        self.sim = odometer_sim.Converter(args)
-        self.thread = threading.Thread(target=self.sim.run, args=(None, time.monotonic() + 30))
-        self.thread.start()
-        self.addCleanup(self.stop)
-        self.fd = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        self.addCleanup(os.close, self.fd)
-        tty.setraw(self.fd)
-
-    def stop(self):
-        self.sim.quit = True
-        self.thread.join(10)
-        self.sim.close()
-
-    def set_port(self, speed):
-        attrs = termios.tcgetattr(self.fd)
-        attrs[4] = attrs[5] = getattr(termios, "B%d" % speed)
-        termios.tcsetattr(self.fd, termios.TCSANOW, attrs)
-        termios.tcflush(self.fd, termios.TCIFLUSH)
+        self.run_on_pty(lambda argv: odometer_sim.Converter(odometer_sim.make_parser().parse_args(
+            argv)), "converter", *extra)
 
     def read_for(self, seconds):
         """(all bytes, the size of every read) over `seconds`, polling every 3 ms."""
@@ -101,22 +73,11 @@ class PtyTest(unittest.TestCase):
                 time.sleep(0.003)
         return data, sizes
 
-    def command(self, text):
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-            s.settimeout(5)
-            s.connect(self.socket_path)
-            s.sendall((text + "\n").encode())
-            return s.makefile().readline().strip()
-
-    def truth_lines(self):
-        with open(self.truth, encoding="utf-8") as f:
-            return [json.loads(l) for l in f if l.strip()]
-
     def test_talks_only_at_its_own_speed(self):
         self.start("--rate", "20")
-        self.set_port(19200)
+        self.set_speed(19200)
         self.assertEqual(self.read_for(0.3)[0], b"")
-        self.set_port(9600)
+        self.set_speed(9600)
         data, _ = self.read_for(0.4)
         self.assertIn("voltage=".encode("utf-16-le"), data)
         ports = [e for e in self.truth_lines() if e["event"] == "port"]
@@ -127,7 +88,7 @@ class PtyTest(unittest.TestCase):
         # 3.6 km/h over 100 mm a pulse: 10 pulses a second, 5 lines a pulse.
         self.start("--rate", "50", "--speed", "3.6", "--path-mm", "100", "--split", "odd",
                    "--split-gap-ms", "6")
-        self.set_port(9600)
+        self.set_speed(9600)
         data, sizes = self.read_for(1.5)
         self.stop()
         self.assertTrue(any(n % 2 for n in sizes), sizes)
@@ -152,7 +113,7 @@ class PtyTest(unittest.TestCase):
 
     def test_commands_hold_bad_junk_and_silence(self):
         self.start("--rate", "40", "--split", "none")
-        self.set_port(9600)
+        self.set_speed(9600)
         self.assertEqual(self.command("hold 2.5"), "ok")
         self.assertEqual(self.command("bad 1"), "ok")
         self.assertEqual(self.command("junk 1"), "ok")

@@ -8,7 +8,6 @@ import random
 import socket
 import sys
 import tempfile
-import threading
 import time
 import unittest
 
@@ -19,6 +18,7 @@ sys.path.insert(0, SIM_DIR)
 import sopas_scene as scene  # noqa: E402
 import sopas_sim  # noqa: E402
 import sopas_telegrams as cola  # noqa: E402
+from running_simulator import SimulatorTest  # noqa: E402
 
 SAMPLES = os.path.join(os.environ.get("SURVEY_SOURCE_DIR", os.path.dirname(SIM_DIR)), "..",
                        "shared", "data", "sopas")
@@ -231,27 +231,13 @@ class DeviceModelTest(unittest.TestCase):
         self.assertFalse(self.ask(POLL)["obstacle"])
 
 
-class SimulatorSocketTest(unittest.TestCase):
+class SimulatorSocketTest(SimulatorTest):
     """The simulator's own loop on loopback, driven like the scanner service drives it."""
 
     def start(self, *extra, scanners=2):
-        self.dir = tempfile.TemporaryDirectory()
-        self.addCleanup(self.dir.cleanup)
-        self.truth = os.path.join(self.dir.name, "truth.jsonl")
-        self.control = os.path.join(self.dir.name, "control")
-        self.socket_path = os.path.join(self.dir.name, "control.sock")
-        self.sim = sopas_sim.Simulator(sim_args(
-            "--scanners", str(scanners), "--truth", self.truth, "--control-file", self.control,
-            "--control-socket", self.socket_path, "--ready-after", "2", *extra))
-        self.thread = threading.Thread(target=self.sim.run, args=(None, time.monotonic() + 30))
-        self.thread.start()
-        self.addCleanup(self.stop)
+        self.run_simulator(lambda argv: sopas_sim.Simulator(sim_args(*argv)),
+                           "--scanners", str(scanners), "--ready-after", "2", *extra)
         return [(s.address, s.port) for s in self.sim.scanners]
-
-    def stop(self):
-        self.sim.quit = True
-        self.thread.join(10)
-        self.sim.close()
 
     def connect(self, address):
         s = socket.create_connection(address, timeout=WAIT)
@@ -306,13 +292,6 @@ class SimulatorSocketTest(unittest.TestCase):
                 return found
             time.sleep(0.02)
         self.fail("no such truth record")
-
-    def command(self, text):
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as c:
-            c.settimeout(WAIT)
-            c.connect(self.socket_path)
-            c.sendall((text + "\n").encode())
-            return c.makefile().readline().strip()
 
     def test_two_scanners_in_both_layouts_match_the_truth_value_for_value(self):
         addresses = self.start("--refuse-config", "none,first", "--step", "0.25,0.5",
