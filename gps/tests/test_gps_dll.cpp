@@ -17,6 +17,7 @@
 #include "gps/gps.h"
 #include "platform/handles.h"
 #include "platform/text.h"
+#include "platform/tests/test_files_win.h"
 
 namespace {
 
@@ -31,21 +32,9 @@ const char* const kExports[] = {"_InitGPSDefault", "_InitGPSDefaultHidden",
                                 "_GetSatNumber",   "_GetGPSX",
                                 "_GetGPSY",        "_GetGPSHeading"};
 
-// A Unix path from the test environment as a path on Wine's Z: drive.
-std::wstring FromEnvironmentPath(const wchar_t* variable, const std::wstring& tail) {
-    wchar_t value[1024] = {};
-    const DWORD n = ::GetEnvironmentVariableW(variable, value, 1024);
-    if (n == 0 || n >= 1024)
-        return {};
-    std::wstring path = std::wstring(L"Z:") + value + L"/" + tail;
-    for (auto& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 std::wstring TestFolder(const std::wstring& tail) {
-    return FromEnvironmentPath(L"SURVEY_GPS_TEST_DIR", tail);
+    const std::wstring folder = platform_test::PathFromEnvironment(L"SURVEY_GPS_TEST_DIR");
+    return folder.empty() ? folder : folder + L"\\" + tail;
 }
 
 bool ServiceRunning() {

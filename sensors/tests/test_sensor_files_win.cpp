@@ -19,6 +19,7 @@
 #include "sensors/sensor_hub.h"
 #include "sensors/sensor_lines.h"
 #include "sensors/sensor_mappings.h"
+#include "platform/tests/test_files_win.h"
 
 namespace {
 
@@ -40,25 +41,6 @@ std::vector<std::string> Lines(const std::string& bytes) {
     }
     EXPECT_EQ(start, bytes.size()) << "every line ends in CR LF";
     return lines;
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    platform::UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                ::DeleteFileW(path.c_str());
-        } while (::FindNextFileW(find.Get(), &data));
-    }
-    find.Reset();
-    ::RemoveDirectoryW(folder.c_str());
 }
 
 class BlocksTest : public ::testing::Test {
@@ -160,7 +142,7 @@ protected:
         wchar_t temp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, temp);
         m_base = std::wstring(temp) + L"Тессарин тест";
-        RemoveTree(m_base);
+        platform_test::RemoveTree(m_base);
         ::CreateDirectoryW(m_base.c_str(), nullptr);
         m_folder = m_base + L"\\Проезд 1";
         ::CreateDirectoryW(m_folder.c_str(), nullptr);
@@ -176,7 +158,7 @@ protected:
     }
     void TearDown() override {
         ::SetCurrentDirectoryW(m_previous.c_str());
-        RemoveTree(m_base);
+        platform_test::RemoveTree(m_base);
     }
     std::wstring InFolder(const wchar_t* name) const { return m_folder + L"\\" + name; }
 

@@ -6,7 +6,7 @@ survey_test(test_sensors_win WINE_ONLY
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/test_daq_acquisition_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_sensor_files_win.cpp
-    LIBS sensors_win)
+    LIBS sensors_win platform_test_files)
 if(TARGET test_sensors_win)
     set_tests_properties(test_sensors_win PROPERTIES RESOURCE_LOCK sensor_shared_memory)
 endif()

@@ -13,29 +13,11 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/tests/test_files_win.h"
 
 namespace {
 
 constexpr wchar_t kPort[] = L"\\\\.\\COM8";
-
-std::wstring ZDrive(const wchar_t* variable) {
-    wchar_t value[1024] = {};
-    const DWORD n = ::GetEnvironmentVariableW(variable, value, 1024);
-    if (n == 0 || n >= 1024)
-        return {};
-    std::wstring path = std::wstring(L"Z:") + value;
-    for (auto& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
-void SendCommand(const std::string& command) {
-    const std::wstring path = ZDrive(L"SURVEY_SIM_CONTROL");
-    ASSERT_FALSE(path.empty());
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::app) << command << "\n";
-    ::Sleep(200);  // the simulator polls its control file every 20 ms
-}
 
 // The "line" events of the simulator's truth file: value and pulse count.
 struct SentLine {
@@ -44,7 +26,8 @@ struct SentLine {
 };
 
 std::vector<SentLine> TruthLines() {
-    std::ifstream in(ZDrive(L"SURVEY_SIM_TRUTH").c_str(), std::ios::binary);
+    std::ifstream in(platform_test::PathFromEnvironment(L"SURVEY_SIM_TRUTH").c_str(),
+                     std::ios::binary);
     std::vector<SentLine> lines;
     std::string line;
     while (std::getline(in, line)) {
@@ -175,7 +158,7 @@ TEST(OdometerConverterOnComPort, ServiceStyleReadsSeeSplitLinesAndCountThePulses
 TEST(OdometerConverterOnComPort, SilentConverterGivesEmptyReadsAtOnce) {
     ConverterPort port;
     ASSERT_TRUE(port.Open());
-    SendCommand("silent");
+    platform_test::SendSimulatorCommand("silent");
     ::Sleep(100);
     std::string bytes;
     DWORD ms = 0;
@@ -187,7 +170,7 @@ TEST(OdometerConverterOnComPort, SilentConverterGivesEmptyReadsAtOnce) {
         EXPECT_LT(ms, 500u);
         ::Sleep(5);
     }
-    SendCommand("talk");
+    platform_test::SendSimulatorCommand("talk");
     ::Sleep(300);
     bytes.clear();
     for (int i = 0; i < 40 && bytes.empty(); ++i) {

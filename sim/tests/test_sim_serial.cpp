@@ -13,32 +13,12 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/tests/test_files_win.h"
 
 namespace {
 
 constexpr wchar_t kPort[] = L"\\\\.\\COM9";
 constexpr DWORD kSimulatorBaud = 115200;
-
-std::wstring ZDrive(const wchar_t* variable) {
-    wchar_t value[1024] = {};
-    const DWORD n = ::GetEnvironmentVariableW(variable, value, 1024);
-    if (n == 0 || n >= 1024)
-        return {};
-    std::wstring path = std::wstring(L"Z:") + value;
-    for (auto& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
-void SendCommand(const std::string& command) {
-    const std::wstring path = ZDrive(L"SURVEY_SIM_CONTROL");
-    ASSERT_FALSE(path.empty());
-    std::ofstream out(path.c_str(), std::ios::binary | std::ios::app);
-    out << command << "\n";
-    out.flush();
-    ::Sleep(200);  // the simulator polls its control file every 20 ms
-}
 
 bool ChecksumOk(const std::string& sentence) {
     const size_t star = sentence.find('*');
@@ -181,7 +161,7 @@ TEST(SimulatorOnComPort, RightSpeedDeliversCheckedSentences) {
     EXPECT_GE(rmc, 1);
     EXPECT_GE(gsa, 1);
     // The simulator's record of what it sent holds the sentence we got.
-    const std::wstring truthPath = ZDrive(L"SURVEY_SIM_TRUTH");
+    const std::wstring truthPath = platform_test::PathFromEnvironment(L"SURVEY_SIM_TRUTH");
     ASSERT_FALSE(truthPath.empty());
     std::ifstream truth(truthPath.c_str(), std::ios::binary);
     std::stringstream all;
@@ -193,13 +173,13 @@ TEST(SimulatorOnComPort, SilentReceiverLeavesTheWaitPendingUntilItTalksAgain) {
     SerialPort port(kSimulatorBaud);
     ASSERT_TRUE(port.Open());
     ASSERT_FALSE(port.ReadLines(3000, 1).empty());
-    SendCommand("silent");
+    platform_test::SendSimulatorCommand("silent");
     port.ReadLines(400);  // what was already under way
     port.Purge();
     const DWORD start = ::GetTickCount();
     EXPECT_FALSE(port.WaitForData(1500));
     EXPECT_GE(::GetTickCount() - start, 1400u);
-    SendCommand("talk");
+    platform_test::SendSimulatorCommand("talk");
     EXPECT_FALSE(port.ReadLines(3000, 1).empty());
 }
 
@@ -207,8 +187,8 @@ TEST(SimulatorOnComPort, InjectedChecksumErrorsAndJunkArrive) {
     SerialPort port(kSimulatorBaud);
     ASSERT_TRUE(port.Open());
     port.ReadLines(300);
-    SendCommand("badcs 3");
-    SendCommand("junk 2");
+    platform_test::SendSimulatorCommand("badcs 3");
+    platform_test::SendSimulatorCommand("junk 2");
     const auto lines = port.ReadLines(4000, 12);
     int bad = 0, good = 0;
     for (const auto& line : lines) {

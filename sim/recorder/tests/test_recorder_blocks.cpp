@@ -13,41 +13,11 @@
 #include "platform/shared_text.h"
 #include "platform/text.h"
 #include "sim/recorder/tests/fake_services.h"
+#include "platform/tests/test_files_win.h"
 
 namespace {
 
 using recorder_test::FakeServices;
-
-std::wstring WindowsPath(const wchar_t* variable) {
-    wchar_t value[1024] = {};
-    const DWORD n = ::GetEnvironmentVariableW(variable, value, 1024);
-    std::wstring path(value, n < 1024 ? n : 0);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    for (auto& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    platform::UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                ::DeleteFileW(path.c_str());
-        } while (::FindNextFileW(find.Get(), &data));
-    }
-    find.Reset();
-    ::RemoveDirectoryW(folder.c_str());
-}
 
 struct ToolRun {
     DWORD exitCode = 999;
@@ -81,16 +51,16 @@ protected:
         s_install = s_root + L"\\install";
         ::CreateDirectoryW(s_root.c_str(), nullptr);
         ::CreateDirectoryW(s_install.c_str(), nullptr);
-        ::CopyFileW(WindowsPath(L"RECORDER_EXE").c_str(), (s_install + L"\\recorder.exe").c_str(),
-                    FALSE);
-        ::CopyFileW(WindowsPath(L"RECORDER_GPS_DLL").c_str(), (s_install + L"\\gps.dll").c_str(),
-                    FALSE);
-        ::CopyFileW(WindowsPath(L"RECORDER_ORVANTA").c_str(),
+        ::CopyFileW(platform_test::PathFromEnvironment(L"RECORDER_EXE").c_str(),
+                    (s_install + L"\\recorder.exe").c_str(), FALSE);
+        ::CopyFileW(platform_test::PathFromEnvironment(L"RECORDER_GPS_DLL").c_str(),
+                    (s_install + L"\\gps.dll").c_str(), FALSE);
+        ::CopyFileW(platform_test::PathFromEnvironment(L"RECORDER_ORVANTA").c_str(),
                     (s_install + L"\\Orvanta.exe").c_str(), FALSE);
         // gps.dll's message boxes become lines of this file instead of waiting.
         ::SetEnvironmentVariableW(L"SURVEY_MESSAGE_LOG", (s_root + L"\\messages.log").c_str());
     }
-    static void TearDownTestSuite() { RemoveTree(s_root); }
+    static void TearDownTestSuite() { platform_test::RemoveTree(s_root); }
 
     void SetUp() override {
         m_services = std::make_unique<FakeServices>();
