@@ -1,6 +1,8 @@
 #include "platform/notifier.h"
 
 #include <atomic>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 
@@ -38,6 +40,15 @@ Notifier* SetNotifier(Notifier* notifier) {
 int ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                 std::uintptr_t owner) {
     return CurrentNotifier().Show(Message{text, caption, icon, owner});
+}
+
+void ShowMessageDetached(const std::string& text, const std::string& caption, MessageIcon icon) {
+    Message message{text, caption, icon, 0};
+    try {
+        std::thread([message] { CurrentNotifier().Show(message); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the report is lost, the caller goes on.
+    }
 }
 
 }  // namespace platform

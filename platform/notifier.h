@@ -49,6 +49,12 @@ Notifier* SetNotifier(Notifier* notifier);
 int ShowMessage(const std::string& text, const std::string& caption = {},
                 MessageIcon icon = MessageIcon::None, std::uintptr_t owner = 0);
 
+// Shows the message in a box of its own on a thread of its own and returns at
+// once: for reports from threads that must not stop (a driver callback, a
+// data thread) or a window that must keep running. The box has no owner.
+void ShowMessageDetached(const std::string& text, const std::string& caption = {},
+                         MessageIcon icon = MessageIcon::None);
+
 // RAII installation for tests.
 class ScopedNotifier {
 public:

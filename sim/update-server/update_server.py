@@ -9,7 +9,13 @@ headers, body, form). Replies come from the scenario file, read anew on
 every request so that a test can change it between cases:
 
     {"getverlist": {"<appid>": "<reply>"}, "getdbcmd": {"<ver>": "<reply>"},
-     "userip": "<text>", "status": {"<cmd or path>": <code>}}
+     "userip": "<text>", "status": {"<cmd or path>": <code>},
+     "hold": {"<cmd>": "<release file>"}}
+
+A held command is answered only once its release file exists (at most
+HOLD_LIMIT_S later); meanwhile "<release file>.waiting" tells the test that
+the request has come, so that it can change the world (stop the database
+server, say) between the client's request and its reply.
 
 Fixed paths for the client's own tests:
     /ok        200 "ok" (text/plain; charset=utf-8)
@@ -23,12 +29,15 @@ import argparse
 import json
 import ssl
 import sys
+import os
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 ARGS = None
 LOG_LOCK = threading.Lock()
+HOLD_LIMIT_S = 60.0
 
 
 def load_scenario():
@@ -97,6 +106,9 @@ class Handler(BaseHTTPRequestHandler):
             cmd = form.get("cmd", "")
             if cmd in status:
                 return self.reply(int(status[cmd]), b"error")
+            release = scenario.get("hold", {}).get(cmd)
+            if release:
+                hold(release)
             if cmd == "getverlist":
                 text = scenario.get("getverlist", {}).get(form.get("appid", ""), '{"cnt":0}')
             elif cmd == "getdbcmd":
@@ -110,6 +122,14 @@ class Handler(BaseHTTPRequestHandler):
 
     do_GET = handle_any
     do_POST = handle_any
+
+
+def hold(release):
+    with open(release + ".waiting", "w") as f:
+        f.write("waiting\n")
+    deadline = time.monotonic() + HOLD_LIMIT_S
+    while not os.path.exists(release) and time.monotonic() < deadline:
+        time.sleep(0.05)
 
 
 def main():
