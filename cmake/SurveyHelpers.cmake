@@ -17,7 +17,13 @@ if(WIN32)
     set(SURVEY_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 else()
     add_compile_options(-Wall -Wextra -Wno-unused-parameter)
-    if(SURVEY_SANITIZE)
+    if(SURVEY_FUZZ)
+        # Every library is instrumented for coverage; only the targets link
+        # libFuzzer's main.
+        add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                            -fno-sanitize-recover=undefined)
+        add_link_options(-fsanitize=address,undefined)
+    elseif(SURVEY_SANITIZE)
         add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                             -fno-sanitize-recover=undefined)
         add_link_options(-fsanitize=address,undefined)
@@ -53,6 +59,9 @@ function(survey_test name)
     if(T_HOST_ONLY AND WIN32)
         return()
     endif()
+    if(SURVEY_FUZZ)
+        return()  # the fuzz build has its targets only
+    endif()
     add_executable(${name} ${T_SOURCES})
     if(T_NO_GTEST)
         target_link_libraries(${name} PRIVATE ${T_LIBS})
@@ -83,6 +92,31 @@ function(survey_test name)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
 endfunction()
 
+# survey_fuzz_target(<name> SOURCES ... LIBS ... [SEEDS dir ...] [MAX_LEN bytes])
+# A libFuzzer target of the fuzz preset (SURVEY_FUZZ). ctest runs it for
+# SURVEY_FUZZ_SECONDS on a corpus kept in the build tree, started from the
+# seed folders that exist (the project's own, and captures beside the
+# checkout when they are there); scripts/fuzz runs it for longer.
+function(survey_fuzz_target name)
+    cmake_parse_arguments(F "" "MAX_LEN" "SOURCES;LIBS;SEEDS" ${ARGN})
+    if(NOT SURVEY_FUZZ)
+        return()
+    endif()
+    add_executable(${name} ${F_SOURCES})
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    if(NOT F_MAX_LEN)
+        set(F_MAX_LEN 4096)
+    endif()
+    add_test(NAME ${name}
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz-target $<TARGET_FILE:${name}>
+                     ${CMAKE_BINARY_DIR}/fuzz-corpus/${name} ${SURVEY_FUZZ_SECONDS} ${F_MAX_LEN}
+                     ${F_SEEDS})
+    math(EXPR _timeout "${SURVEY_FUZZ_SECONDS} + 300")
+    set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${_timeout})
+    set_property(GLOBAL APPEND PROPERTY SURVEY_FUZZ_TARGETS ${name})
+endfunction()
+
 # survey_core_library(<name> SOURCES ... [LIBS ...]): a portable library.
 # The host build proves it needs no Win32 header.
 function(survey_core_library name)
@@ -96,7 +130,7 @@ endfunction()
 # survey_benchmark(<name> SOURCES ... LIBS ...): host-only Google Benchmark.
 function(survey_benchmark name)
     cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
-    if(WIN32 OR NOT SURVEY_BENCHMARKS OR SURVEY_SANITIZE)
+    if(WIN32 OR NOT SURVEY_BENCHMARKS OR SURVEY_SANITIZE OR SURVEY_FUZZ)
         return()
     endif()
     find_package(benchmark REQUIRED)

@@ -38,3 +38,6 @@ if(WIN32)
         add_dependencies(test_update_win rvupdate)
     endif()
 endif()
+
+survey_fuzz_target(fuzz_update_replies SOURCES fuzz_update_replies.cpp LIBS common_update_core
+                   SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz-seeds/update)

@@ -15,3 +15,7 @@ survey_test(gnss_core_tests
 survey_benchmark(gnss_core_bench
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_nmea_path.cpp
     LIBS gnss_core)
+survey_fuzz_target(fuzz_nmea_path
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_nmea_path.cpp
+    LIBS gnss_core gps_core
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/nmea ${CMAKE_SOURCE_DIR}/../shared/data/nmea)
