@@ -188,7 +188,16 @@ def scenario_rescan(s):
     rc, _ = s.probe("click", "--title-prefix", "Orvanta v", "--id", "1005")
     check(rc == 0, "the port indicator is pressed")
     time.sleep(3)  # the reader finishes its cycle first
-    table, _ = s.controls()
+    # The reader stopped: the record stays as last written, a connected one,
+    # and nothing reports the receiver as lost, while the operator chooses.
+    record = s.record()
+    check(record is not None and record.startswith("1 "),
+          "the record after the rescan is the last fix (%r)" % record)
+    time.sleep(6)  # longer than the 5 s without data that make a loss
+    check(s.record() == record, "the record stays as last written while the list is shown")
+    check(not s.has_message("GPS-приёмник отключен"), "a rescan reports no lost receiver")
+    check(s.visible(1001) == "1" and s.visible(1005) == "0",
+          "the port list takes the indicator's place")
     rc, out = s.client("choose-port", "1")
     check(rc == 0, "the operator chooses the second line (COM%d)" % SIM_COM)
     record = s.wait_record(lambda t: t.startswith("0 0.0 0.0 0.0 0.0 0.0 0.0 "), 5,
@@ -318,11 +327,14 @@ def scenario_run_log(s):
     check('локальный_файл=""' in s.config_text(), "stopping clears the stored run-log path")
     # A folder that does not exist: no file, but the path is stored all the same.
     missing = os.path.join(s.work, "missing")
+    boxes = s.message_lines()
     s.client("log-write", "1 " + windows_path(missing))
     time.sleep(1.5)
     rc, out = s.client("log")
     check(out.strip() == "0\\n", "the command is acknowledged")
     check(not os.path.exists(missing), "no folder or file is created")
+    time.sleep(2)  # fix lines that find no run log to write to
+    check(s.message_lines() == boxes, "a run log that cannot be opened shows no message")
     check(windows_path(missing) + "\\" in s.config_text(), "the path is stored all the same")
     check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
 

@@ -122,6 +122,12 @@ class Scenario:
         rc, out = self.wine.run([self.args.winprobe] + list(argv), timeout=timeout)
         return rc, out
 
+    def visible(self, control_id):
+        """"1" when the control is shown, "0" when hidden, None when not found."""
+        rc, out = self.probe("visible", "--title-prefix", "Orvanta v", "--id", str(control_id),
+                             "--timeout", "15000")
+        return out.strip() if rc == 0 else None
+
     def controls(self):
         rc, out = self.probe("controls", "--title-prefix", "Orvanta v", "--timeout", "15000")
         check(rc == 0, "winprobe lists the window's controls")

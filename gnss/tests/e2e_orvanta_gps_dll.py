@@ -286,9 +286,23 @@ def scenario_gps_dll(s):
 
     check(c.int_step("quit") == 1, "_QuitGPS returns 1")
     check(c.int_step("update") == 1, "and the service goes on")
+
+    # A service that ends without a word (killed): _GPSConnected reports 10
+    # and leaves the values as the last read gave them, although the record
+    # has moved on since.
+    read = c.values()
+    check(read["sats"] == 9 and read["dist"] > 1.0, "the last read has a step and 9 satellites")
+    time.sleep(2.5)
+    for pid in service_pids(s):
+        os.kill(pid, 9)
+    # While the service is still listed, _GPSConnected reads the record.
+    check(wait_for(lambda: not service_pids(s), 10), "the service is gone")
+    time.sleep(1)
+    check(c.int_step("connected") == 10, "_GPSConnected reports 10 once the service is gone")
+    check(c.values() == read, "the values stay as the last read left them")
     c.step("unmap")
     check(c.int_step("update") == 0, "_UpdateGPS reads 0 after _UnMap")
-    close_service_through_client(s, c)
+    check(c.finish() == 0, "the client of gps.dll ends cleanly")
 
 
 def scenario_gps_dll_silent(s):

@@ -270,6 +270,59 @@ TEST(GpsClientReinit, FailedRepeatedInitialisationKeepsTheViewsThatWorked) {
     }
 }
 
+// A service that has its record but no log-folder block: the failure names
+// the block, and the record stays readable through the view already mapped.
+TEST(GpsClientPartialService, MissingLogFolderBlockIsReportedAndTheRecordStaysReadable) {
+    platform::RecordingNotifier messages;
+    platform::ScopedNotifier scoped(messages);
+    platform::SharedTextCreateOptions options;
+    options.initialText = kSampleRecord;
+    auto record = platform::SharedTextBlock::Create(gps::kRecordMappingName, gps::kRecordMutexName,
+                                                    1024, options);
+    ASSERT_TRUE(record.Ready());
+    GpsClient client(FastOptions());
+    EXPECT_EQ(client.Init(), gps::kResultFailed);
+    const auto shown = messages.Messages();
+    ASSERT_EQ(shown.size(), 1u);
+    const std::string prefix = "Невозможно управление папками ГНСС-данных : ";
+    EXPECT_EQ(shown[0].text.substr(0, prefix.size()), prefix);
+    EXPECT_GT(shown[0].text.size(), prefix.size());
+    EXPECT_EQ(shown[0].caption, "Ошибка!");
+    EXPECT_EQ(client.Update(), 1);
+    EXPECT_DOUBLE_EQ(client.Values().latitude, 55.5);
+    EXPECT_EQ(client.Values().satellites, 9);
+    client.SetLogFolder("1 C:\\runs");  // no view: nothing to write, nothing shown
+    EXPECT_EQ(messages.Messages().size(), 1u);
+}
+
+// A log-folder block that another program keeps locked: the command is
+// dropped after the wait, silently, and the record is read as before.
+TEST_F(GpsClientTest, LockedLogFolderBlockDropsTheCommandAndKeepsTheRecord) {
+    m_publisher.Publish(kSampleRecord);
+    GpsClient client(FastOptions());
+    ASSERT_EQ(client.Init(), 1);
+    HANDLE held = ::OpenMutexW(SYNCHRONIZE, FALSE, gps::kLogFolderMutexName);
+    ASSERT_NE(held, nullptr);
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE taken = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {  // a mutex belongs to a thread: another one holds it
+        ::WaitForSingleObject(held, INFINITE);
+        ::SetEvent(taken);
+        ::WaitForSingleObject(release, 10000);
+        ::ReleaseMutex(held);
+    });
+    ASSERT_EQ(::WaitForSingleObject(taken, 5000), WAIT_OBJECT_0);
+    client.SetLogFolder("1 C:\\runs\\day2");
+    EXPECT_EQ(client.Update(), 1);
+    ::SetEvent(release);
+    holder.join();
+    EXPECT_EQ(m_publisher.LogFolderText(), "0\n");
+    EXPECT_TRUE(m_messages.Messages().empty());
+    ::CloseHandle(held);
+    ::CloseHandle(release);
+    ::CloseHandle(taken);
+}
+
 TEST(GpsClientNoService, ServiceThatCannotStartIsReported) {
     platform::RecordingNotifier messages;
     platform::ScopedNotifier scoped(messages);

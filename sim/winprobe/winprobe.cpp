@@ -20,6 +20,7 @@ const char kUsage[] =
     "  list                      top-level windows: handle, class, title (tab-separated)\n"
     "  wait                      wait for the window; prints its title\n"
     "  text --id N               the text of control N\n"
+    "  visible --id N            1 when control N is shown, else 0\n"
     "  face --id N               the face colour of button N as 0xBBGGRR, or none\n"
     "  click --id N [--command]  press button N (BM_CLICK; --command: WM_COMMAND to its parent)\n"
     "  set-text --id N --value T type T into edit N (WM_SETTEXT), or set IP address control N\n"
@@ -257,7 +258,8 @@ int Run(const Options& o) {
         return 0;
     }
     if (o.command != L"text" && o.command != L"face" && o.command != L"click" &&
-        o.command != L"select" && o.command != L"set-text" && o.command != L"check") {
+        o.command != L"select" && o.command != L"set-text" && o.command != L"check" &&
+        o.command != L"visible") {
         Error(L"unknown command " + o.command);
         return 2;
     }
@@ -280,6 +282,10 @@ int Run(const Options& o) {
             return 1;
         }
         Line(Escape(winprobe::ControlText(control).value_or(L"")));
+        return 0;
+    }
+    if (o.command == L"visible") {
+        Line(::IsWindowVisible(control) ? L"1" : L"0");
         return 0;
     }
     if (o.command == L"text") {
