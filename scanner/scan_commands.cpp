@@ -1,14 +1,57 @@
 #include "scanner/scan_commands.h"
 
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <limits>
 
 namespace scanner {
 namespace {
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Whether a number that does not fit a double is too large rather than too
+// small: its decimal (or binary) exponent, counted from its first non-zero
+// digit, is positive.
+bool TooLargeToHold(std::string_view number, std::chars_format format) {
+    const bool hex = format == std::chars_format::hex;
+    long long magnitude = 0;  // position of the first non-zero digit, in digits
+    bool seenPoint = false, seenDigit = false;
+    size_t i = 0;
+    for (; i < number.size(); ++i) {
+        const char c = number[i];
+        const bool digit =
+            hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+        if (c == '.' && !seenPoint) {
+            seenPoint = true;
+        } else if (digit) {
+            if (c != '0')
+                seenDigit = true;
+            if (seenDigit && !seenPoint)
+                ++magnitude;
+            else if (!seenDigit && seenPoint)
+                --magnitude;
+        } else {
+            break;
+        }
+    }
+    long long exponent = 0;
+    if (i < number.size() &&
+        (hex ? (number[i] == 'p' || number[i] == 'P') : (number[i] == 'e' || number[i] == 'E'))) {
+        bool negativeExponent = false;
+        ++i;
+        if (i < number.size() && (number[i] == '+' || number[i] == '-'))
+            negativeExponent = number[i++] == '-';
+        for (; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i)
+            exponent = exponent < 100000000 ? exponent * 10 + (number[i] - '0') : exponent;
+        if (negativeExponent)
+            exponent = -exponent;
+    }
+    // Hexadecimal digits count four bits each against a binary exponent.
+    return (hex ? magnitude * 4 : magnitude) + exponent > 0;
 }
 
 }  // namespace
@@ -52,13 +95,26 @@ double ReadNumber(std::string_view text) {
         negative = text[p] == '-';
         ++p;
     }
-    if (p >= text.size() || text[p] == '+' || text[p] == '-')
-        return 0.0;
+    const char* const first = text.data() + p;
+    const char* const last = text.data() + text.size();
+    // atof reads "0x" as the start of a hexadecimal number ("0x10" is 16,
+    // "0x1p3" is 8); "0x" without a digit after it is the number 0.
+    std::chars_format format = std::chars_format::general;
+    const char* digits = first;
+    if (last - first >= 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+        format = std::chars_format::hex;
+        digits = first + 2;
+    }
     double value = 0.0;
-    const auto result = std::from_chars(text.data() + p, text.data() + text.size(), value,
-                                        std::chars_format::general);
-    if (result.ec != std::errc())
-        return 0.0;
+    if (digits < last && *digits != '+' && *digits != '-') {
+        const auto result = std::from_chars(digits, last, value, format);
+        if (result.ec == std::errc::result_out_of_range)
+            value = TooLargeToHold(std::string_view(digits, last - digits), format)
+                        ? std::numeric_limits<double>::infinity()
+                        : 0.0;  // atof gives HUGE_VAL or underflows towards 0
+        else if (result.ec != std::errc())
+            value = 0.0;
+    }
     return negative ? -value : value;
 }
 

@@ -69,8 +69,10 @@ int LeadingInteger(std::string_view text, bool* found);
 // of a service that is or is not recording. The folder refers into `text`.
 ScanCommand InterpretCommand(std::string_view text, bool recording);
 
-// A decimal number as the C library's atof reads it, locale-independent
-// (a point as the decimal separator); 0 when there is none.
+// A number as the C library's atof reads it in the "C" locale (a point as
+// the decimal separator, whatever the program's locale): decimal or
+// hexadecimal, with its exponent, "inf" and "nan"; infinity when it is too
+// large for a double; the sign kept, also of zero; 0 when there is none.
 double ReadNumber(std::string_view text);
 
 // "%d\n" of an answer code, into `out` (at least 16 bytes); returns its length.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -18,20 +19,19 @@ std::optional<double> ParseVoltageLine(std::u16string_view line) {
         return std::nullopt;
     std::u16string_view rest = line.substr(key + kVoltageKey.size());
     // strtod on a narrow copy of the ASCII characters that follow: a
-    // character outside ASCII cannot belong to the number and ends it.
-    char number[64];
-    size_t n = 0;
+    // character outside ASCII cannot belong to the number and ends it. The
+    // copy holds the whole run, however long (leading zeros included).
     size_t i = 0;
     while (i < rest.size() && IsBlank(rest[i]))
         ++i;
-    for (; i < rest.size() && n + 1 < sizeof number; ++i) {
+    std::string number;
+    for (; i < rest.size(); ++i) {
         const char16_t c = rest[i];
         if (c == u'\0' || c > 0x7E || IsBlank(c))
             break;
-        number[n++] = static_cast<char>(c);
+        number.push_back(static_cast<char>(c));
     }
-    number[n] = '\0';
-    return std::strtod(number, nullptr);
+    return std::strtod(number.c_str(), nullptr);
 }
 
 void OdometerLineAssembler::Append(const uint8_t* bytes, size_t count) {

@@ -1,6 +1,8 @@
 // The recorder's commands: what each text asks in each state.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "scanner/scan_commands.h"
@@ -86,6 +88,20 @@ TEST(ScanCommandsTest, NumbersAreReadAsTheCLibraryReadsThem) {
     EXPECT_EQ(scanner::ReadNumber("0.125;"), 0.125);
     EXPECT_EQ(scanner::ReadNumber("-"), 0.0);
     EXPECT_EQ(scanner::ReadNumber("1,5"), 1.0);  // a point is the decimal separator
+    // What atof gives beyond plain decimals.
+    EXPECT_EQ(scanner::ReadNumber("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(scanner::ReadNumber("-1e999 2"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(scanner::ReadNumber("0.00001e-400"), 0.0);
+    EXPECT_EQ(scanner::ReadNumber("0x10"), 16.0);
+    EXPECT_EQ(scanner::ReadNumber("0X1p3 "), 8.0);
+    EXPECT_EQ(scanner::ReadNumber("0x"), 0.0);
+    EXPECT_EQ(scanner::ReadNumber("0xp1"), 0.0);
+    EXPECT_EQ(scanner::ReadNumber("0x1p99999"), std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(std::signbit(scanner::ReadNumber("-0")));
+    EXPECT_TRUE(std::signbit(scanner::ReadNumber(" -0.0e5")));
+    EXPECT_FALSE(std::signbit(scanner::ReadNumber("0")));
+    EXPECT_EQ(scanner::ReadNumber("-inf"), -std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(std::isnan(scanner::ReadNumber("nan")));
 }
 
 TEST(ScanCommandsTest, AnswersAreCodesWithANewline) {

@@ -39,6 +39,9 @@ TEST(VoltageLineTest, NumberAfterTheKey) {
     EXPECT_DOUBLE_EQ(*ParseVoltageLine(u"voltage=abc"), 0.0);
     EXPECT_DOUBLE_EQ(*ParseVoltageLine(u"voltage="), 0.0);
     EXPECT_DOUBLE_EQ(*ParseVoltageLine(u"voltage=3\u04124"), 3.0);
+    // A long run of leading zeros is still the number it writes.
+    EXPECT_DOUBLE_EQ(*ParseVoltageLine(u"voltage=" + std::u16string(70, u'0') + u"5"), 5.0);
+    EXPECT_DOUBLE_EQ(*ParseVoltageLine(u"voltage=0." + std::u16string(300, u'0') + u"1e301"), 1.0);
     EXPECT_FALSE(ParseVoltageLine(u"Voltage=1.0").has_value());
     EXPECT_FALSE(ParseVoltageLine(u"").has_value());
 }
