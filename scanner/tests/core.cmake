@@ -16,3 +16,11 @@ survey_test(scanner_core_tests
 survey_benchmark(scanner_core_bench
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_scan_path.cpp
     LIBS scanner_core)
+survey_fuzz_target(fuzz_scan_reply
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scan_reply.cpp
+    LIBS scanner_core MAX_LEN 24000
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/reply ${CMAKE_SOURCE_DIR}/../shared/data/sopas)
+survey_fuzz_target(fuzz_scanner_commands
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scanner_commands.cpp
+    LIBS scanner_core MAX_LEN 300
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/commands)

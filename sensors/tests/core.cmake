@@ -16,3 +16,11 @@ survey_test(sensors_core_tests
 survey_benchmark(sensors_core_bench
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_sample_path.cpp
     LIBS sensors_core)
+survey_fuzz_target(fuzz_sensor_commands
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_sensor_commands.cpp
+    LIBS sensors_core MAX_LEN 300
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/commands)
+survey_fuzz_target(fuzz_odometer_stream
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_odometer_stream.cpp
+    LIBS sensors_core MAX_LEN 4096
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/odometer)
