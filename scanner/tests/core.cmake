@@ -24,3 +24,7 @@ survey_fuzz_target(fuzz_scanner_commands
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scanner_commands.cpp
     LIBS scanner_core MAX_LEN 300
     SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/commands)
+survey_fuzz_target(fuzz_slot_config
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_slot_config.cpp
+    LIBS scanner_core MAX_LEN 8192
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/config)

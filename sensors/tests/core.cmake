@@ -24,3 +24,7 @@ survey_fuzz_target(fuzz_odometer_stream
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_odometer_stream.cpp
     LIBS sensors_core MAX_LEN 4096
     SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/odometer)
+survey_fuzz_target(fuzz_sensor_config
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_sensor_config.cpp
+    LIBS sensors_core MAX_LEN 8192
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/config)
