@@ -14,5 +14,6 @@ survey_core_library(gnss_core
         ${CMAKE_CURRENT_LIST_DIR}/display_model.cpp
         ${CMAKE_CURRENT_LIST_DIR}/gnss_texts.cpp
         ${CMAKE_CURRENT_LIST_DIR}/receiver_watch.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/receiver_config.cpp
         ${CMAKE_CURRENT_LIST_DIR}/text_format.cpp
     LIBS platform_core)

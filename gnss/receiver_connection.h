@@ -12,19 +12,11 @@
 #include "gnss/gnss_state.h"
 #include "gnss/serial_reader.h"
 #include "platform/handles.h"
+#include "gnss/receiver_config.h"
 #include "platform/serial_port.h"
 
 class GpsMappings;
 class GnssLogFiles;
-
-// The receiver's options in the configuration file (element "ГНСС").
-struct ReceiverConfig {
-    int32_t speed = 115200;  // bit/s
-    int32_t port = 1;
-    double latitude = 56;  // degrees, last known
-    double longitude = 37;
-    std::string runLogPath;  // ANSI code page, at most 259 bytes
-};
 
 // Where the receiver's options are kept. The service reads them once and
 // writes port, speed and position back after every successful probe, and the

@@ -1,9 +1,6 @@
 #include "gnss/receiver_settings_xml.h"
 
-#include <cmath>
-
 #include "common/xml_config.h"
-#include "gnss/gnss_logs_format.h"
 #include "platform/text.h"
 
 namespace {
@@ -15,9 +12,6 @@ constexpr wchar_t kLatitude[] = L"широта";
 constexpr wchar_t kLongitude[] = L"долгота";
 constexpr wchar_t kRunLogPath[] = L"локальный_файл";
 
-// Positions closer to zero than this count as unset, degrees.
-constexpr float kUnsetPosition = 1e-6f;
-
 }  // namespace
 
 void XmlReceiverSettings::Load(ReceiverConfig& config) {
@@ -28,27 +22,23 @@ void XmlReceiverSettings::Load(ReceiverConfig& config) {
     XmlElement element = m_config->FindElement(root.Get(), kElement);
     if (!element)
         return;
-    int32_t speed = 0;
-    m_config->GetIntAttribute(element.Get(), kSpeed, speed);
-    if (speed > 0)
-        config.speed = speed;
-    int32_t port = 0;
-    m_config->GetIntAttribute(element.Get(), kPort, port);
-    if (port > 0)
-        config.port = port;
+    // Each attribute counts only when it is there: the reads leave the
+    // value as it was otherwise.
+    ReceiverAttributes a;
+    int32_t speed = 0, port = 0;
     float latitude = 0, longitude = 0;
+    m_config->GetIntAttribute(element.Get(), kSpeed, speed);
+    m_config->GetIntAttribute(element.Get(), kPort, port);
     m_config->GetFloatAttribute(element.Get(), kLatitude, latitude);
-    if (std::fabs(latitude) > kUnsetPosition)
-        config.latitude = latitude;
     m_config->GetFloatAttribute(element.Get(), kLongitude, longitude);
-    if (std::fabs(longitude) > kUnsetPosition)
-        config.longitude = longitude;
+    a.speed = speed;
+    a.port = port;
+    a.latitude = latitude;
+    a.longitude = longitude;
     std::wstring path;
     m_config->GetStringAttribute(element.Get(), kRunLogPath, path);
-    std::string ansi = platform::WideToAnsi(path);
-    if (ansi.size() > kMaxRunLogPath)
-        ansi.resize(kMaxRunLogPath);
-    config.runLogPath = ansi;
+    a.runLogPath = platform::WideToAnsi(path);
+    ApplyReceiverAttributes(a, config);
 }
 
 void XmlReceiverSettings::SaveProbe(int32_t port, int32_t speed, double latitude,

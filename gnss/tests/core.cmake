@@ -19,3 +19,7 @@ survey_fuzz_target(fuzz_nmea_path
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_nmea_path.cpp
     LIBS gnss_core gps_core
     SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/nmea ${CMAKE_SOURCE_DIR}/../shared/data/nmea)
+survey_fuzz_target(fuzz_receiver_config
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_receiver_config.cpp
+    LIBS gnss_core MAX_LEN 4096
+    SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/config)
