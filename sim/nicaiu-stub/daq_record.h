@@ -7,13 +7,15 @@
 //   scenario-error  <message>
 //   channel  ai<N>  <description>
 //   call     <utc_us>  <function>  <status>  <name>=<value> ...  [error=<text>]
+//   start    <utc_us>  task=<id>  rate=<S/s>  buffer=<scans>
 //   sample   <index>  <utc_us>  <value ai first> ... <value last channel>
 //   read     <read number>  <utc_us>  empty | error <status>
 //   callback <sample count>  <utc_us>  returned=<value>       (non-zero returns only)
-//   overflow <first lost index>  <utc_us>  lost=<count>
+//   overflow <first lost index>  <utc_us>  lost=<count>  buffer=<scans>
 //   done     <utc_us>  <status>  samples=<count>
 //   waiting  <utc_us>  <what>
 //   summary  task=<id>  <key>=<value> ...
+//   unload   <utc_us>  threads=<count>  stuck=<count>  [error=<text>]
 //
 // Text values are in double quotes with \\, \", \n, \r, \t and \xHH
 // escapes; a null pointer is null, a non-null pointer or function is ptr.

@@ -1,5 +1,6 @@
 #include "sim/nicaiu-stub/daq_scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -412,6 +413,16 @@ const char* WaveKindName(WaveKind kind) {
             return "triangle";
     }
     return "?";
+}
+
+std::uint64_t InputBufferScans(double rate, std::uint64_t samplesPerChannel, bool finite) {
+    if (finite)
+        return samplesPerChannel;
+    const std::uint64_t byRate = rate <= 100.0      ? 1'000
+                                 : rate <= 10'000.0 ? 10'000
+                                 : rate <= 1e6      ? 100'000
+                                                    : 1'000'000;
+    return std::max(samplesPerChannel, byRate);
 }
 
 std::string DescribeChannel(const ChannelSpec& c) {

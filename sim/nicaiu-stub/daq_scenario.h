@@ -13,7 +13,7 @@
 //   empty_read read=300 count=2
 //   fail call=DAQmxCfgSampClkTiming status=-200077 text="..."
 //   done after_samples=20000 status=-200279 text="..."
-//   buffer scans=10000
+//   buffer scans=10000        # else the driver's own size for the timing (InputBufferScans)
 //   seed value=7
 //   record path=C:\runs\daq-record.txt
 //
@@ -96,7 +96,9 @@ struct Scenario {
     std::string device = "Dev1";
     std::array<ChannelSpec, kMaxChannels> channels{};
     std::uint32_t seed = 1;
-    std::uint32_t bufferScans = 10000;  // unread scans the driver keeps before it overflows
+    // Unread scans the driver's buffer holds; 0: sized as NI-DAQmx sizes it
+    // for the task's timing (InputBufferScans).
+    std::uint32_t bufferScans = 0;
     std::vector<ReadError> readErrors;
     std::vector<EmptyRead> emptyReads;
     std::vector<CallFailure> failures;
@@ -132,6 +134,12 @@ double SampleValue(const ChannelSpec& channel, int input, std::uint64_t index, d
 // For square channels: whether sample `index` lies in the high part of its
 // period (noise aside). False for other kinds.
 bool SquareHigh(const ChannelSpec& channel, std::uint64_t index, double rate);
+
+// The scans per channel NI-DAQmx's input buffer holds: a finite acquisition
+// gets exactly its samples; a continuous one the larger of `samplesPerChannel`
+// and NI's default for the rate in S/s (up to 100: 1 kS; up to 10 000: 10 kS;
+// up to 1 000 000: 100 kS; above: 1 MS).
+std::uint64_t InputBufferScans(double rate, std::uint64_t samplesPerChannel, bool finite);
 
 // A one-line description of the channel for the record.
 std::string DescribeChannel(const ChannelSpec& channel);

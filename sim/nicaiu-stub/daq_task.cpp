@@ -15,15 +15,29 @@ namespace {
 // limit the stop returns, and the callback under way is the last one.
 constexpr DWORD kStopNoteMs = 2000;
 constexpr DWORD kStopLimitMs = 10000;
+// The clock thread runs no program code: it ends within a tick, ms.
+constexpr DWORD kClockJoinMs = 2000;
+// The event thread's longest sleep when the clock does not wake it, ms.
+constexpr DWORD kEventIdleMs = 5;
+
+// NI's text for -200279 under its default read mode (unread samples are not
+// overwritten: the acquisition stops when the buffer is full).
+const char kNotKeepingUpText[] =
+    "The application is not able to keep up with the hardware acquisition.\n\n"
+    "Increasing the buffer size, reading the data more frequently, or specifying a fixed "
+    "number of samples to read instead of reading all available samples might correct the "
+    "problem.\n\nStatus Code: -200279";
 
 std::string DefaultReadErrorText(int32 status) {
-    if (status == kErrSamplesNoLongerAvailable)
-        return "Attempted to read samples that are no longer available. The requested sample "
-               "was previously available, but has since been overwritten.\n\nIncreasing the "
-               "buffer size or reading the data more frequently might correct the problem.\n\n"
-               "Status Code: -200279";
+    if (status == kErrNotKeepingUp)
+        return kNotKeepingUpText;
     return "The stand-in driver failed this read as its scenario asked.\n\nStatus Code: " +
            std::to_string(status);
+}
+
+bool Alive(const platform::UniqueHandle& thread) {
+    return thread && ::WaitForSingleObject(thread.Get(), 0) == WAIT_TIMEOUT &&
+           ::GetThreadId(thread.Get()) != ::GetCurrentThreadId();
 }
 
 }  // namespace
@@ -32,6 +46,8 @@ Task::Task(uInt32 id, std::string name, const Scenario& scenario, RecordWriter& 
     : m_id(id), m_name(std::move(name)), m_scenario(scenario), m_record(record) {
     ::InitializeCriticalSection(&m_readLock);
     m_produced.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_wake.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ::QueryPerformanceFrequency(&m_frequency);
 }
 
 Task::~Task() {
@@ -39,114 +55,237 @@ Task::~Task() {
 }
 
 bool Task::Start() {
+    JoinThreads();
+    const bool finite = sampleMode == kValFiniteSamps;
     ::EnterCriticalSection(&m_readLock);
     m_producedCount = 0;
-    m_consumed = 0;
+    m_consumed = m_firstLost = m_events = 0;
     m_reads = m_served = m_emptyReads = m_readErrors = m_overflows = m_lost = 0;
     m_edges.assign(channels.size(), 0);
     m_lastHigh.assign(channels.size(), -1);
     m_callbacks = m_callbackNonZero = 0;
     m_maxLateUs = 0;
     m_late10ms = 0;
+    m_bufferScans = m_scenario.bufferScans != 0 ? m_scenario.bufferScans
+                                                : InputBufferScans(rate, samplesPerChannel, finite);
     ::LeaveCriticalSection(&m_readLock);
+    m_ticksPerSample = static_cast<double>(m_frequency.QuadPart) / rate;
     m_stop = false;
+    m_endStatus = 0;
+    m_overflowed = false;
+    m_acquiring = true;
     m_running = true;
     started = true;
     m_summaryWritten = false;
-    m_thread.Reset(::CreateThread(nullptr, 0, &Task::DriverMain, this, CREATE_SUSPENDED, nullptr));
-    if (!m_thread) {
-        m_running = false;
+
+    DWORD eventThreadId = 0;
+    m_eventThread.Reset(
+        ::CreateThread(nullptr, 0, &Task::EventMain, this, CREATE_SUSPENDED, &eventThreadId));
+    m_clockThread.Reset(
+        ::CreateThread(nullptr, 0, &Task::ClockMain, this, CREATE_SUSPENDED, nullptr));
+    if (!m_eventThread || !m_clockThread) {
+        m_stop = true;
+        for (platform::UniqueHandle* t : {&m_eventThread, &m_clockThread}) {
+            if (*t) {
+                ::ResumeThread(t->Get());
+                ::WaitForSingleObject(t->Get(), INFINITE);
+                t->Reset();
+            }
+        }
+        m_acquiring = m_running = false;
         return false;
     }
-    // Hardware pace: the driver thread must not starve behind the program's threads.
-    ::SetThreadPriority(m_thread.Get(), THREAD_PRIORITY_TIME_CRITICAL);
-    ::ResumeThread(m_thread.Get());
+    m_eventThreadId = eventThreadId;
+    // Hardware pace: the clock must not starve behind the program's threads;
+    // the callbacks run just below it, as a driver's event thread does.
+    ::SetThreadPriority(m_clockThread.Get(), THREAD_PRIORITY_TIME_CRITICAL);
+    ::SetThreadPriority(m_eventThread.Get(), THREAD_PRIORITY_HIGHEST);
+    ::QueryPerformanceCounter(&m_clockStart);
+    char line[160];
+    std::snprintf(line, sizeof line, "start\t%" PRId64 "\ttask=%lu\trate=%s\tbuffer=%" PRIu64 "\n",
+                  UtcMicroseconds(), static_cast<unsigned long>(m_id), FormatDouble(rate).c_str(),
+                  m_bufferScans);
+    m_record.Append(line);
+    ::ResumeThread(m_clockThread.Get());
+    ::ResumeThread(m_eventThread.Get());
     return true;
+}
+
+void Task::JoinThreads() {
+    if (m_clockThread) {
+        ::WaitForSingleObject(m_clockThread.Get(), kClockJoinMs);
+        m_clockThread.Reset();
+    }
+    if (!m_eventThread)
+        return;
+    if (OnCallbackThread()) {
+        // Called from a callback: the thread ends once that returns.
+        m_lingering.push_back(std::move(m_eventThread));
+        return;
+    }
+    if (::WaitForSingleObject(m_eventThread.Get(), kStopNoteMs) == WAIT_TIMEOUT) {
+        m_record.Append("waiting\t" + std::to_string(UtcMicroseconds()) +
+                        "\tthe driver thread is still in a callback\n");
+        m_record.Flush();
+        if (::WaitForSingleObject(m_eventThread.Get(), kStopLimitMs - kStopNoteMs) ==
+            WAIT_TIMEOUT) {
+            m_record.Append("waiting\t" + std::to_string(UtcMicroseconds()) +
+                            "\tstopped without the callback that is still running\n");
+            m_lingering.push_back(std::move(m_eventThread));
+            return;
+        }
+    }
+    m_eventThread.Reset();
 }
 
 void Task::Stop() {
     m_stop = true;
-    if (m_thread && !OnDriverThread()) {
-        if (::WaitForSingleObject(m_thread.Get(), kStopNoteMs) == WAIT_TIMEOUT) {
-            m_record.Append("waiting\t" + std::to_string(UtcMicroseconds()) +
-                            "\tthe driver thread is still in a callback\n");
-            m_record.Flush();
-            if (::WaitForSingleObject(m_thread.Get(), kStopLimitMs - kStopNoteMs) == WAIT_TIMEOUT)
-                m_record.Append("waiting\t" + std::to_string(UtcMicroseconds()) +
-                                "\tstopped without the callback that is still running\n");
-        }
-        m_thread.Reset();
-    }
+    ::SetEvent(m_wake.Get());
+    ::SetEvent(m_produced.Get());
+    JoinThreads();
+    m_acquiring = false;
     m_running = false;
     WriteSummary();
 }
 
-DWORD WINAPI Task::DriverMain(void* self) {
-    static_cast<Task*>(self)->Run();
+std::vector<HANDLE> Task::LiveThreads() const {
+    std::vector<HANDLE> live;
+    if (Alive(m_clockThread))
+        live.push_back(m_clockThread.Get());
+    if (Alive(m_eventThread))
+        live.push_back(m_eventThread.Get());
+    for (const auto& t : m_lingering)
+        if (Alive(t))
+            live.push_back(t.Get());
+    return live;
+}
+
+DWORD WINAPI Task::ClockMain(void* self) {
+    static_cast<Task*>(self)->RunClock();
+    NoteThreadEnd();
     return 0;
 }
 
-void Task::Run() {
-    m_driverThreadId = ::GetCurrentThreadId();
-    LARGE_INTEGER frequency, start, now;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    const double ticksPerSample = static_cast<double>(frequency.QuadPart) / rate;
-    const bool finite = sampleMode == kValFiniteSamps;
-    const std::uint64_t doneAfter = m_scenario.done ? m_scenario.done->afterSamples : 0;
-    std::uint64_t k = 0;
+DWORD WINAPI Task::EventMain(void* self) {
+    static_cast<Task*>(self)->RunEvents();
+    NoteThreadEnd();
+    return 0;
+}
+
+std::uint64_t Task::ClockCount() const {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<std::uint64_t>(static_cast<double>(now.QuadPart - m_clockStart.QuadPart) /
+                                      m_ticksPerSample);
+}
+
+void Task::RunClock() {
+    // The acquisition ends by itself after the finite count or the scenario's done.
+    std::uint64_t last = 0;
+    int32 endStatus = 0;
+    if (sampleMode == kValFiniteSamps)
+        last = samplesPerChannel;
+    if (m_scenario.done && (last == 0 || m_scenario.done->afterSamples < last)) {
+        last = m_scenario.done->afterSamples;
+        endStatus = m_scenario.done->status;
+    }
     while (!m_stop) {
-        ::QueryPerformanceCounter(&now);
-        const auto due = static_cast<std::uint64_t>(
-            static_cast<double>(now.QuadPart - start.QuadPart) / ticksPerSample);
-        while (k < due && !m_stop) {
-            ++k;
-            m_producedCount.store(k);
-            ::SetEvent(m_produced.Get());
-            if (everyN.callback && everyN.samples > 0 && k % everyN.samples == 0) {
-                // How long after the sample was complete its callback starts.
-                LARGE_INTEGER at;
-                ::QueryPerformanceCounter(&at);
-                const double lateUs =
-                    (static_cast<double>(at.QuadPart - start.QuadPart) - k * ticksPerSample) * 1e6 /
-                    static_cast<double>(frequency.QuadPart);
-                const auto late = static_cast<std::uint64_t>(std::max(0.0, lateUs));
-                if (late > m_maxLateUs.load())
-                    m_maxLateUs = late;
-                if (lateUs > 10000.0)
-                    ++m_late10ms;
-                const int32 r = everyN.callback(this, daqmx::Val_Acquired_Into_Buffer,
-                                                everyN.samples, everyN.data);
-                ++m_callbacks;
-                if (r != 0) {
-                    ++m_callbackNonZero;
-                    char line[96];
-                    std::snprintf(line, sizeof line,
-                                  "callback\t%" PRIu64 "\t%" PRId64 "\treturned=%ld\n", k,
-                                  UtcMicroseconds(), static_cast<long>(r));
-                    m_record.Append(line);
-                }
-            }
-            if (finite && k == samplesPerChannel) {
-                FinishRun(0);
-                return;
-            }
-            if (doneAfter != 0 && k == doneAfter) {
-                FinishRun(m_scenario.done->status);
-                return;
-            }
+        if (Unloading())
+            Park();
+        std::uint64_t due = ClockCount();
+        const bool complete = last != 0 && due >= last;
+        if (complete)
+            due = last;
+        ::EnterCriticalSection(&m_readLock);
+        if (due - m_consumed > m_bufferScans) {
+            // The buffer is full and the next sample finds no place: the
+            // acquisition stops there, and the unread samples will never be
+            // read (NI's default: unread samples are not overwritten).
+            const std::uint64_t full = m_consumed + m_bufferScans;
+            m_producedCount = full;
+            m_firstLost = m_consumed;
+            ++m_overflows;
+            char line[160];
+            std::snprintf(line, sizeof line,
+                          "overflow\t%" PRIu64 "\t%" PRId64 "\tlost=%" PRIu64 "\tbuffer=%" PRIu64
+                          "\n",
+                          m_consumed, UtcMicroseconds(), due - m_consumed, m_bufferScans);
+            m_record.Append(line);
+            ::LeaveCriticalSection(&m_readLock);
+            m_overflowed = true;
+            EndAcquisition(kErrNotKeepingUp);
+            return;
         }
-        // Sleep until the next sample is complete; a late wake-up is caught up above.
-        ::QueryPerformanceCounter(&now);
-        const double nextTick = static_cast<double>(start.QuadPart) + (k + 1) * ticksPerSample;
-        const double remainingMs =
-            (nextTick - static_cast<double>(now.QuadPart)) * 1000.0 / frequency.QuadPart;
-        ::Sleep(remainingMs > 2.0 ? static_cast<DWORD>(remainingMs - 1.0) : 1);
+        m_producedCount = due;
+        ::LeaveCriticalSection(&m_readLock);
+        ::SetEvent(m_produced.Get());
+        ::SetEvent(m_wake.Get());
+        if (complete) {
+            EndAcquisition(endStatus);
+            return;
+        }
+        ::Sleep(1);  // the driver's 1 ms clock; a late wake-up is caught up by the count
     }
 }
 
-void Task::FinishRun(int32 status) {
+void Task::EndAcquisition(int32 status) {
+    m_endStatus = status;
+    m_acquiring = false;  // after the last count and the status: the event thread reads them after
     m_running = false;
+    ::SetEvent(m_produced.Get());
+    ::SetEvent(m_wake.Get());
+}
+
+void Task::RunEvents() {
+    const uInt32 n = everyN.callback ? everyN.samples : 0;
+    while (!m_stop) {
+        if (Unloading())
+            Park();
+        const bool ended = !m_acquiring.load();
+        const int32 status = m_endStatus.load();
+        if (ended && m_overflowed) {
+            // The overflow stopped the acquisition: the events still queued
+            // are dropped with the samples that nobody will read.
+            DeliverDone(status);
+            return;
+        }
+        while (n != 0 && !m_stop && !Unloading() && (m_events + 1) * n <= m_producedCount.load()) {
+            if (m_overflowed && !m_acquiring.load())
+                break;
+            const std::uint64_t k = (m_events + 1) * n;
+            // How long after its sample was complete the callback starts.
+            LARGE_INTEGER at;
+            ::QueryPerformanceCounter(&at);
+            const double lateUs =
+                (static_cast<double>(at.QuadPart - m_clockStart.QuadPart) - k * m_ticksPerSample) *
+                1e6 / static_cast<double>(m_frequency.QuadPart);
+            const auto late = static_cast<std::uint64_t>(std::max(0.0, lateUs));
+            if (late > m_maxLateUs.load())
+                m_maxLateUs = late;
+            if (lateUs > 10000.0)
+                ++m_late10ms;
+            const int32 r =
+                everyN.callback(this, daqmx::Val_Acquired_Into_Buffer, everyN.samples, everyN.data);
+            ++m_events;
+            ++m_callbacks;
+            if (r != 0) {
+                ++m_callbackNonZero;
+                char line[96];
+                std::snprintf(line, sizeof line,
+                              "callback\t%" PRIu64 "\t%" PRId64 "\treturned=%ld\n", k,
+                              UtcMicroseconds(), static_cast<long>(r));
+                m_record.Append(line);
+            }
+        }
+        if (ended && !m_overflowed && !m_stop && !Unloading()) {
+            DeliverDone(status);  // every event of the acquisition was delivered
+            return;
+        }
+        ::WaitForSingleObject(m_wake.Get(), kEventIdleMs);
+    }
+}
+
+void Task::DeliverDone(int32 status) {
     char line[128];
     std::snprintf(line, sizeof line, "done\t%" PRId64 "\t%ld\tsamples=%" PRIu64 "\n",
                   UtcMicroseconds(), static_cast<long>(status), m_producedCount.load());
@@ -175,36 +314,29 @@ ReadResult Task::Read(int32 samplesPerChannel, float64 timeoutS, bool32 fillMode
         ::LeaveCriticalSection(&m_readLock);
         return result;
     }
-    // More unread samples than the buffer holds: the buffer has overflowed and
-    // every unread sample is gone. The program hears of it once, from this
-    // read, and goes on with the samples that come next (a program reading one
-    // sample a callback could never work off a full buffer).
-    std::uint64_t available = m_producedCount.load() - m_consumed;
-    if (available > m_scenario.bufferScans) {
-        const std::uint64_t firstLost = m_consumed;
-        m_consumed += available;
-        m_lost += available;
-        ++m_overflows;
-        ++m_readErrors;
-        char line[128];
-        std::snprintf(line, sizeof line, "overflow\t%" PRIu64 "\t%" PRId64 "\tlost=%" PRIu64 "\n",
-                      firstLost, UtcMicroseconds(), available);
-        m_record.Append(line);
-        result.status = kErrSamplesNoLongerAvailable;
-        result.error = DefaultReadErrorText(kErrSamplesNoLongerAvailable);
-        ::LeaveCriticalSection(&m_readLock);
-        return result;
-    }
     ::LeaveCriticalSection(&m_readLock);
 
-    // Wait (outside the lock) until enough samples are there, as NI's read does.
+    // Wait (outside the lock) until enough samples are there, as NI's read
+    // does, unless the acquisition has ended: an overflow fails every read
+    // from then on until the task is stopped.
     std::uint64_t want =
         samplesPerChannel == kValAuto ? 0 : static_cast<std::uint64_t>(samplesPerChannel);
     const ULONGLONG deadline =
         ::GetTickCount64() + static_cast<ULONGLONG>(std::max(0.0, timeoutS) * 1000.0);
-    while (want > 0 && m_producedCount.load() - m_consumed < want) {
+    while (true) {
+        const bool ended = !m_acquiring.load();
+        if (ended && m_overflowed) {
+            ::EnterCriticalSection(&m_readLock);
+            ++m_readErrors;
+            ::LeaveCriticalSection(&m_readLock);
+            result.status = kErrNotKeepingUp;
+            result.error = kNotKeepingUpText;
+            return result;
+        }
+        if (want == 0 || m_producedCount.load() - m_consumed >= want)
+            break;
         const ULONGLONG nowMs = ::GetTickCount64();
-        if (nowMs >= deadline || (!m_running && !OnDriverThread())) {
+        if (nowMs >= deadline || ended || m_stop.load()) {
             result.status = kErrSamplesNotYetAvailable;
             result.error =
                 "Some or all of the samples requested have not yet been acquired.\n\n"
@@ -216,7 +348,7 @@ ReadResult Task::Read(int32 samplesPerChannel, float64 timeoutS, bool32 fillMode
     }
 
     ::EnterCriticalSection(&m_readLock);
-    available = m_producedCount.load() - m_consumed;
+    const std::uint64_t available = m_producedCount.load() - m_consumed;
     std::uint64_t n = want == 0 ? available : want;
     n = std::min<std::uint64_t>(n, width ? arraySize / width : 0);
     const std::int64_t utc = UtcMicroseconds();
@@ -258,16 +390,20 @@ void Task::WriteSummary() {
         return;
     m_summaryWritten = true;
     ::EnterCriticalSection(&m_readLock);
+    // Lost: from the first sample an overflow took to where the clock was
+    // when the task stopped (the acquisition does not go on after it).
+    if (m_overflows != 0)
+        m_lost = std::max(ClockCount(), m_producedCount.load()) - m_firstLost;
     char line[512];
     int n =
         std::snprintf(line, sizeof line,
                       "summary\ttask=%lu\tproduced=%" PRIu64 "\tserved=%" PRIu64 "\treads=%" PRIu64
                       "\tempty_reads=%" PRIu64 "\tread_errors=%" PRIu64 "\toverflows=%" PRIu64
                       "\tlost=%" PRIu64 "\tcallbacks=%" PRIu64 "\tcallback_nonzero=%" PRIu64
-                      "\tmax_late_us=%" PRIu64 "\tlate_10ms=%" PRIu64,
+                      "\tmax_late_us=%" PRIu64 "\tlate_10ms=%" PRIu64 "\tbuffer=%" PRIu64,
                       static_cast<unsigned long>(m_id), m_producedCount.load(), m_served, m_reads,
                       m_emptyReads, m_readErrors, m_overflows, m_lost, m_callbacks,
-                      m_callbackNonZero, m_maxLateUs.load(), m_late10ms.load());
+                      m_callbackNonZero, m_maxLateUs.load(), m_late10ms.load(), m_bufferScans);
     std::string text(line, static_cast<size_t>(n));
     for (size_t c = 0; c < channels.size(); ++c) {
         if (m_scenario.channels[static_cast<size_t>(channels[c])].kind == WaveKind::Square)

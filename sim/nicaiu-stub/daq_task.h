@@ -1,13 +1,19 @@
 // One task of the stand-in driver: its configuration as the program set it
-// up, and, once started, the driver thread that plays the hardware clock.
+// up, and, once started, the two threads that play the hardware and the
+// driver's event delivery.
 //
-// The driver thread counts samples by the performance counter (sample k is
-// complete at start + (k + 1) / rate) and, for every N samples, calls the
-// program's every-N-samples callback once per N, catching up after a late
-// wake-up instead of drifting. A sample's values are a function of its index
-// (the scenario's waveforms), so the driver's buffer is just the range of
-// produced and not yet read sample indices; more than the scenario's buffer
-// size unread is an overflow, which the next read reports as NI does.
+// The clock thread acquires samples into the buffer by the performance
+// counter (sample k is complete at start + (k + 1) / rate), waking every
+// millisecond whatever the program does. A sample's values are a function of
+// its index (the scenario's waveforms), so the buffer is just the range of
+// acquired and not yet read sample indices, bounded as NI-DAQmx bounds it
+// (InputBufferScans). More unread samples than it holds stop the acquisition
+// with -200279, as NI's default (do not overwrite unread samples) does.
+//
+// The event thread calls the program's every-N-samples callback once per N
+// acquired samples, queued, so a slow callback makes the program fall behind
+// the clock instead of slowing it; then the done callback when the
+// acquisition ends by itself (finite, the scenario's done, an overflow).
 #pragma once
 
 #include <windows.h>
@@ -43,6 +49,7 @@ inline constexpr int32 kErrNoChannels = -200478;
 inline constexpr int32 kErrTaskRunning = -200479;
 inline constexpr int32 kErrResourceReserved = -50103;
 inline constexpr int32 kErrTaskNotRunning = -200473;
+inline constexpr int32 kErrNotKeepingUp = kErrSamplesNoLongerAvailable;  // overflow, same code
 
 // More NI constants the stand-in accepts besides those of the service's header.
 inline constexpr int32 kValRse = 10083;
@@ -106,12 +113,14 @@ public:
     std::string lastReadArguments;
     std::uint64_t unrecordedReads = 0;
 
+    // Started and neither stopped nor ended by itself.
     bool Running() const { return m_running.load(); }
-    bool OnDriverThread() const { return ::GetCurrentThreadId() == m_driverThreadId.load(); }
+    // On the thread that runs the program's callbacks.
+    bool OnCallbackThread() const { return ::GetCurrentThreadId() == m_eventThreadId.load(); }
 
-    // Starts the driver thread.
+    // Starts the clock and event threads.
     bool Start();
-    // Ends the acquisition; waits for the driver thread unless called on it
+    // Ends the acquisition; waits for the event thread unless called on it
     // (from a callback), where the thread ends after the callback returns.
     // Writes the task's summary once per run.
     void Stop();
@@ -119,11 +128,23 @@ public:
     ReadResult Read(int32 samplesPerChannel, float64 timeoutS, bool32 fillMode, float64* array,
                     uInt32 arraySize);
 
+    // For an unload of the library: the task's threads that still exist
+    // (they would run on in freed code), the calling thread left out.
+    std::vector<HANDLE> LiveThreads() const;
+
 private:
-    static DWORD WINAPI DriverMain(void* self);
-    void Run();
-    // Calls the done callback on the driver thread and ends the run.
-    void FinishRun(int32 status);
+    static DWORD WINAPI ClockMain(void* self);
+    static DWORD WINAPI EventMain(void* self);
+    void RunClock();
+    void RunEvents();
+    // The acquisition ended by itself with `status`: no sample comes after
+    // the count the clock published last.
+    void EndAcquisition(int32 status);
+    // Samples the hardware clock has passed since the start.
+    std::uint64_t ClockCount() const;
+    void DeliverDone(int32 status);
+    // Waits for the threads of the previous run (never for the calling one).
+    void JoinThreads();
     void WriteSummary();
 
     uInt32 m_id;
@@ -131,16 +152,30 @@ private:
     Scenario m_scenario;
     RecordWriter& m_record;
 
-    platform::UniqueHandle m_thread;
-    platform::UniqueHandle m_produced;  // auto-reset: set after every new sample
+    platform::UniqueHandle m_clockThread;
+    platform::UniqueHandle m_eventThread;
+    // Event threads a stop left inside a callback (or that stopped themselves):
+    // still alive for a while, so an unload must know of them.
+    std::vector<platform::UniqueHandle> m_lingering;
+    platform::UniqueHandle m_produced;  // auto-reset: set after every clock tick with new samples
+    platform::UniqueHandle m_wake;      // auto-reset: wakes the event thread
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
-    std::atomic<DWORD> m_driverThreadId{0};
+    std::atomic<bool> m_acquiring{false};   // the clock still acquires
+    std::atomic<int32> m_endStatus{0};      // how the acquisition ended by itself
+    std::atomic<bool> m_overflowed{false};  // it ended because the buffer was full
+    std::atomic<DWORD> m_eventThreadId{0};
     bool m_summaryWritten = true;
+    LARGE_INTEGER m_frequency{};
+    LARGE_INTEGER m_clockStart{};
+    double m_ticksPerSample = 1.0;
+    std::uint64_t m_bufferScans = 0;
 
-    CRITICAL_SECTION m_readLock;  // the read cursor and counters below
-    std::atomic<std::uint64_t> m_producedCount{0};
+    CRITICAL_SECTION m_readLock;                    // the read cursor and counters below
+    std::atomic<std::uint64_t> m_producedCount{0};  // acquired into the buffer
     std::uint64_t m_consumed = 0;
+    std::uint64_t m_firstLost = 0;  // overflow: the first sample the program will never get
+    std::uint64_t m_events = 0;     // every-N events delivered
     std::uint64_t m_reads = 0;
     std::uint64_t m_served = 0;
     std::uint64_t m_emptyReads = 0;

@@ -1,10 +1,15 @@
 #include "sim/nicaiu-stub/driver_state.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
 namespace daqsim {
 namespace {
+
+Driver* g_driver = nullptr;
+// How long an unload waits for the stand-in's threads to park, ms.
+constexpr int kUnloadWaitMs = 1000;
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t value[2048];
@@ -78,8 +83,41 @@ Driver& Driver::Get() {
     return driver;
 }
 
+Driver* Driver::IfCreated() {
+    return g_driver;
+}
+
 Driver::Driver() {
     ::InitializeCriticalSection(&lock);
+    g_driver = this;
+}
+
+void Driver::Unload() {
+    BeginUnload();
+    std::vector<HANDLE> live;
+    for (const auto& task : tasks)
+        for (HANDLE h : task->LiveThreads())
+            live.push_back(h);
+    long running = 0;
+    for (HANDLE h : live)
+        running += ThreadEnding(::GetThreadId(h)) ? 0 : 1;
+    HANDLE writer = record.Thread();
+    const long expected = running + (writer && ::WaitForSingleObject(writer, 0) == WAIT_TIMEOUT);
+    for (int waited = 0; waited < kUnloadWaitMs && ParkedThreads() < expected; waited += 5)
+        ::Sleep(5);
+    const long stuck = std::max(0L, expected - ParkedThreads());
+    char line[256];
+    std::snprintf(line, sizeof line, "unload\t%" PRId64 "\tthreads=%ld\tstuck=%ld%s\n",
+                  UtcMicroseconds(), running, stuck,
+                  running == 0 ? ""
+                               : "\terror=\"the program freed the driver while a task's "
+                                 "threads still ran\"");
+    record.Append(line);
+    record.CloseAtUnload();
+    for (HANDLE h : live) {
+        ::TerminateThread(h, 1);
+        ::WaitForSingleObject(h, 1000);
+    }
 }
 
 Task* Driver::Find(daqmx::TaskHandle handle) const {

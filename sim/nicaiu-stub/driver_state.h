@@ -35,6 +35,8 @@ inline constexpr wchar_t kScenarioBesideDll[] = L"nicaiu-scenario.txt";
 class Driver {
 public:
     static Driver& Get();
+    // The driver if any call has created it, else null (for DllMain).
+    static Driver* IfCreated();
 
     CRITICAL_SECTION lock;  // everything below but the record (which has its own)
     RecordWriter record;
@@ -49,6 +51,15 @@ public:
     void RefreshScenario(bool always);
     // Under `lock`: the live task behind a handle, or null.
     Task* Find(daqmx::TaskHandle handle) const;
+
+    // The program frees the library (DLL_PROCESS_DETACH from FreeLibrary).
+    // Threads of tasks that still exist would run on in freed code, as a real
+    // driver's would: the record says how many there were ("unload" line,
+    // threads=, which a test of the program checks for 0), and they are
+    // ended. Every thread of the stand-in is parked first, so that ending it
+    // leaves no lock held; one still inside the program's callback after a
+    // second is ended where it is (stuck=).
+    void Unload();
 
 private:
     Driver();

@@ -141,6 +141,16 @@ void StopUnlocked(Call& call, const std::vector<Task*>& tasks) {
 
 extern "C" {
 
+// A FreeLibrary of the stand-in (not the end of the process, where the
+// system has already ended every other thread).
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        if (Driver* driver = Driver::IfCreated())
+            driver->Unload();
+    }
+    return TRUE;
+}
+
 daqmx::int32 DAQmxResetDevice(const char deviceName[]) {
     Call call("DAQmxResetDevice", true);
     call.line.Text("deviceName", deviceName);
@@ -390,7 +400,7 @@ daqmx::int32 DAQmxClearTask(TaskHandle taskHandle) {
         return call.FinishScheduled();
     if (!task)
         return call.Refuse(kErrInvalidTask, "Task specified is invalid or does not exist.");
-    if (task->OnDriverThread())
+    if (task->OnCallbackThread())
         call.line.Raw("from", "callback");
     task->cleared = true;  // the handle is dead from here on
     StopUnlocked(call, {task});

@@ -10,14 +10,13 @@ constexpr DWORD kWritePeriodMs = 50;
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr std::uint64_t kUnixEpochFileTime = 116444736000000000ull;
 
-// The writer's (and the driver's) threads run code of this DLL: a program
-// that frees the library while they run would crash, so the library stays
-// loaded for the life of the process once a thread has started.
-void PinThisModule() {
-    HMODULE self = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                         reinterpret_cast<LPCWSTR>(&PinThisModule), &self);
-}
+std::atomic<bool> g_unloading{false};
+std::atomic<long> g_parked{0};
+// The ids of the threads that ended last (a ring; a thread that ends just
+// before an unload is among the last few).
+constexpr unsigned kEndedRing = 64;
+std::atomic<DWORD> g_ended[kEndedRing];
+std::atomic<unsigned> g_endedNext{0};
 
 void WriteAll(HANDLE file, const std::string& text) {
     size_t done = 0;
@@ -31,6 +30,35 @@ void WriteAll(HANDLE file, const std::string& text) {
 }
 
 }  // namespace
+
+bool Unloading() {
+    return g_unloading.load();
+}
+
+void BeginUnload() {
+    g_unloading = true;
+}
+
+long ParkedThreads() {
+    return g_parked.load();
+}
+
+void Park() {
+    ++g_parked;
+    for (;;)
+        ::Sleep(INFINITE);
+}
+
+void NoteThreadEnd() {
+    g_ended[g_endedNext++ % kEndedRing] = ::GetCurrentThreadId();
+}
+
+bool ThreadEnding(DWORD threadId) {
+    for (const auto& id : g_ended)
+        if (id.load() == threadId)
+            return true;
+    return false;
+}
 
 std::int64_t UtcMicroseconds() {
     FILETIME ft;
@@ -46,22 +74,26 @@ RecordWriter::RecordWriter() {
 }
 
 RecordWriter::~RecordWriter() {
-    // Runs at process exit only (the module is pinned once a thread runs).
+    // At process exit; after an unload CloseAtUnload has written everything.
     FlushAtExit();
 }
 
 void RecordWriter::StartThread() {
+    // The thread holds no reference on the library: a program that frees it
+    // while the driver runs must be seen doing so (DllMain), not kept safe.
     if (m_thread)
         return;
-    PinThisModule();
     m_stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_thread.Reset(::CreateThread(nullptr, 0, &RecordWriter::ThreadMain, this, 0, nullptr));
 }
 
 DWORD WINAPI RecordWriter::ThreadMain(void* self) {
     auto* writer = static_cast<RecordWriter*>(self);
-    while (::WaitForSingleObject(writer->m_stop.Get(), kWritePeriodMs) == WAIT_TIMEOUT)
+    while (::WaitForSingleObject(writer->m_stop.Get(), kWritePeriodMs) == WAIT_TIMEOUT &&
+           !Unloading())
         writer->Flush();
+    if (Unloading())
+        Park();
     return 0;
 }
 
@@ -104,6 +136,30 @@ void RecordWriter::Flush() {
     if (m_file.Valid() && !m_writing.empty())
         WriteAll(m_file.Get(), m_writing);
     m_writing.clear();
+    ::LeaveCriticalSection(&m_fileLock);
+}
+
+void RecordWriter::CloseAtUnload() {
+    // Holding the file lock, the writer thread is not in a write when it ends.
+    bool locked = false;
+    for (int i = 0; i < 100 && !(locked = ::TryEnterCriticalSection(&m_fileLock)); ++i)
+        ::Sleep(5);
+    if (m_thread) {
+        ::TerminateThread(m_thread.Get(), 0);
+        ::WaitForSingleObject(m_thread.Get(), 1000);
+        m_thread.Reset();
+    }
+    if (!locked)
+        return;
+    if (::TryEnterCriticalSection(&m_bufferLock)) {
+        if (m_file.Valid()) {
+            WriteAll(m_file.Get(), m_pending);
+            ::FlushFileBuffers(m_file.Get());
+        }
+        m_pending.clear();
+        ::LeaveCriticalSection(&m_bufferLock);
+    }
+    m_file.Reset();
     ::LeaveCriticalSection(&m_fileLock);
 }
 

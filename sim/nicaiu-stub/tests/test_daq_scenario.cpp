@@ -91,6 +91,19 @@ TEST(DaqScenario, ReportsEveryLineItCannotUse) {
     EXPECT_EQ(r.scenario.channels[2].volts, 3.0);
 }
 
+TEST(DaqScenario, TheBufferIsSizedAsTheDriverSizesItUnlessTheScenarioSaysSo) {
+    EXPECT_EQ(ParseScenario("").scenario.bufferScans, 0u);  // 0: the driver's own size
+    // The service's timing: 1000 S/s, continuous, 1 sample as buffer size.
+    EXPECT_EQ(InputBufferScans(1000.0, 1, false), 10000u);
+    EXPECT_EQ(InputBufferScans(100.0, 1, false), 1000u);
+    EXPECT_EQ(InputBufferScans(101.0, 1, false), 10000u);
+    EXPECT_EQ(InputBufferScans(10000.0, 1, false), 10000u);
+    EXPECT_EQ(InputBufferScans(10001.0, 1, false), 100000u);
+    EXPECT_EQ(InputBufferScans(2e6, 1, false), 1000000u);
+    EXPECT_EQ(InputBufferScans(1000.0, 25000, false), 25000u);  // the larger of the two
+    EXPECT_EQ(InputBufferScans(1000.0, 300, true), 300u);       // finite: exactly its samples
+}
+
 TEST(DaqWaveform, OdometerSquareWaveHasOneRisingEdgePerPulse) {
     ChannelSpec c;
     c.kind = WaveKind::Square;

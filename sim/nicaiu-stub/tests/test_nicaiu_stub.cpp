@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,7 +38,10 @@ struct Daq {
 
     bool Load() {
         module = platform::LoadKnownLibrary(daqmx::kLibraryName);
-        HMODULE m = module.Get();
+        return Bind(module.Get());
+    }
+
+    bool Bind(HMODULE m) {
         return m && platform::BindProc(m, "DAQmxResetDevice", ResetDevice) &&
                platform::BindProc(m, "DAQmxCreateTask", CreateTask) &&
                platform::BindProc(m, "DAQmxCreateAIVoltageChan", CreateAIVoltageChan) &&
@@ -102,9 +106,9 @@ daqmx::int32 OnSamples(daqmx::TaskHandle task, daqmx::int32, daqmx::uInt32, void
 daqmx::int32 OnDone(daqmx::TaskHandle task, daqmx::int32 status, void* data) {
     auto* r = static_cast<Reader*>(data);
     r->doneStatus = status;
-    ++r->doneCalls;
     if (r->clearOnDone)
         r->daq->ClearTask(task);
+    ++r->doneCalls;  // last: a test that sees it finds the task cleared
     return 0;
 }
 
@@ -143,24 +147,28 @@ protected:
         m_scenario = daqsim::ParseScenario(text).scenario;
     }
 
-    // The service's set-up, step by step; the first failing status.
-    daqmx::int32 SetUpLikeTheService(bool start = true) {
-        Daq& d = Driver();
+    // The service's set-up, step by step, on `on` (the test's stand-in by default);
+    // the first failing status.
+    daqmx::int32 SetUpLikeTheService(bool start = true, Daq* on = nullptr,
+                                     daqmx::TaskHandle* task = nullptr, Reader* reader = nullptr) {
+        Daq& d = on ? *on : Driver();
+        daqmx::TaskHandle& t = task ? *task : m_task;
+        Reader* r = reader ? reader : &m_reader;
         daqmx::int32 s = d.ResetDevice("Dev1");
         if (s == 0)
-            s = d.CreateTask("", &m_task);
+            s = d.CreateTask("", &t);
         if (s == 0)
-            s = d.CreateAIVoltageChan(m_task, "Dev1/ai0:3", "", daqmx::Val_Diff, 0.0, 20.0,
+            s = d.CreateAIVoltageChan(t, "Dev1/ai0:3", "", daqmx::Val_Diff, 0.0, 20.0,
                                       daqmx::Val_Volts, nullptr);
         if (s == 0)
-            s = d.CfgSampClkTiming(m_task, "", 1000.0, daqmx::Val_Rising, daqmx::Val_ContSamps, 1);
+            s = d.CfgSampClkTiming(t, "", 1000.0, daqmx::Val_Rising, daqmx::Val_ContSamps, 1);
         if (s == 0)
-            s = d.RegisterEveryNSamplesEvent(m_task, daqmx::Val_Acquired_Into_Buffer, 1, 0,
-                                             &OnSamples, &m_reader);
+            s = d.RegisterEveryNSamplesEvent(t, daqmx::Val_Acquired_Into_Buffer, 1, 0, &OnSamples,
+                                             r);
         if (s == 0)
-            s = d.RegisterDoneEvent(m_task, 0, &OnDone, &m_reader);
+            s = d.RegisterDoneEvent(t, 0, &OnDone, r);
         if (s == 0 && start)
-            s = d.StartTask(m_task);
+            s = d.StartTask(t);
         return s;
     }
 
@@ -422,22 +430,103 @@ TEST_F(NicaiuStub, DoneEventEndsTheAcquisitionOnTheDriverThread) {
     EXPECT_EQ(Record("done").size(), 1u);
 }
 
-TEST_F(NicaiuStub, AStalledProgramOverflowsTheBuffer) {
+daqmx::int32 SlowCallback(daqmx::TaskHandle task, daqmx::int32 type, daqmx::uInt32 n, void* data) {
+    ::Sleep(3);  // longer than a sample period, every time
+    return OnSamples(task, type, n, data);
+}
+
+TEST_F(NicaiuStub, ASlowCallbackFallsBehindTheClockAndTheOverflowStopsTheAcquisition) {
     Scenario("buffer scans=100\n");
-    m_reader.skipFirst = 300;
-    ASSERT_EQ(SetUpLikeTheService(), 0);
-    ::Sleep(500);
+    m_reader.clearOnDone = false;
+    ASSERT_EQ(SetUpLikeTheService(false), 0);
+    ASSERT_EQ(Driver().RegisterEveryNSamplesEvent(m_task, 1, 1, 0, &SlowCallback, &m_reader), 0);
+    ASSERT_EQ(Driver().StartTask(m_task), 0);
+    for (int i = 0; i < 250 && m_reader.doneCalls == 0; ++i)
+        ::Sleep(20);
+    // The clock went on while the callbacks took 3 ms a sample: the buffer
+    // filled and the acquisition stopped with NI's status.
+    ASSERT_EQ(m_reader.doneCalls, 1) << "the done event reports the overflow";
+    EXPECT_EQ(m_reader.doneStatus, -200279);
+    double v[4];
+    daqmx::int32 read = -1;
+    EXPECT_EQ(
+        Driver().ReadAnalogF64(m_task, 1, 1.0, daqmx::Val_GroupByScanNumber, v, 4, &read, nullptr),
+        -200279)
+        << "the next read fails";
+    EXPECT_EQ(read, 0);
+    EXPECT_NE(Driver().LastError().find("not able to keep up with the hardware acquisition"),
+              std::string::npos)
+        << Driver().LastError();
     StopAndClear();
-    ASSERT_FALSE(m_reader.statuses.empty());
-    EXPECT_EQ(m_reader.statuses[0], -200279);
+
+    // Every read before the overflow got the next sample; none after it did.
+    const size_t served = m_reader.values.size();
+    ASSERT_GT(served, 10u);
+    for (size_t k = 0; k + 1 < m_reader.statuses.size(); ++k)
+        ASSERT_EQ(m_reader.statuses[k], 0) << "read " << k;
+    const auto samples = Record("sample");
+    ASSERT_EQ(samples.size(), served);
+    for (size_t k = 0; k < served; ++k)
+        ASSERT_EQ(samples[k][1], std::to_string(k));
+    // The record: where the loss began, how much the overflow took, the buffer.
     const auto overflow = Record("overflow");
     ASSERT_EQ(overflow.size(), 1u);
-    EXPECT_EQ(overflow[0][1], "0");
-    EXPECT_EQ(overflow[0][3], "lost=301");
-    // The program goes on with the samples that come after the overflow.
-    const auto samples = Record("sample");
-    ASSERT_FALSE(samples.empty());
-    EXPECT_EQ(samples[0][1], "301");
+    EXPECT_EQ(overflow[0][1], std::to_string(served));
+    ASSERT_EQ(overflow[0][3].rfind("lost=", 0), 0u);
+    EXPECT_GT(std::stoull(overflow[0][3].substr(5)), 100u);
+    EXPECT_EQ(overflow[0][4], "buffer=100");
+    const auto summary = Record("summary");
+    ASSERT_EQ(summary.size(), 1u);
+    std::map<std::string, std::string> fields;
+    for (const auto& f : summary[0])
+        if (f.find('=') != std::string::npos)
+            fields[f.substr(0, f.find('='))] = f.substr(f.find('=') + 1);
+    EXPECT_EQ(fields["overflows"], "1");
+    EXPECT_EQ(fields["served"], std::to_string(served));
+    EXPECT_GE(std::stoull(fields["lost"]), 101u);
+    EXPECT_GE(std::stoull(fields["read_errors"]), 1u);
+    EXPECT_GT(std::stoull(fields["max_late_us"]), 50000u) << "the callbacks fell behind the clock";
+    EXPECT_EQ(Record("done").size(), 1u);
+}
+
+TEST_F(NicaiuStub, FreeingTheLibraryWhileItsThreadsRunIsRecorded) {
+    // A copy under another name is a module of its own, which this test can unload.
+    wchar_t exe[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring folder(exe, length);
+    folder.resize(folder.find_last_of(L'\\'));
+    const std::wstring copy = m_dir + L"\\nicaiu-unload.dll";
+    ASSERT_TRUE(::CopyFileW((folder + L"\\nicaiu.dll").c_str(), copy.c_str(), FALSE));
+    for (const bool clearFirst : {true, false}) {
+        HMODULE module = ::LoadLibraryW(copy.c_str());
+        ASSERT_NE(module, nullptr);
+        Daq d;
+        ASSERT_TRUE(d.Bind(module));
+        Reader reader;
+        reader.daq = &d;
+        daqmx::TaskHandle task = nullptr;
+        ASSERT_EQ(SetUpLikeTheService(true, &d, &task, &reader), 0);
+        ::Sleep(200);
+        if (clearFirst) {
+            EXPECT_EQ(d.StopTask(task), 0);
+            EXPECT_EQ(d.ClearTask(task), 0);
+        }
+        ::FreeLibrary(module);
+        EXPECT_EQ(::GetModuleHandleW(copy.c_str()), nullptr) << "the library is unloaded";
+        const int calls = reader.calls;
+        ::Sleep(100);  // no thread of the freed library runs on
+        EXPECT_EQ(reader.calls, calls);
+        EXPECT_GT(calls, 50);
+    }
+    // The record tells a program that ended its task first from one that did not.
+    const auto unloads = Record("unload");
+    ASSERT_EQ(unloads.size(), 2u);
+    EXPECT_EQ(unloads[0][2], "threads=0");
+    EXPECT_EQ(unloads[1][2], "threads=2");
+    EXPECT_EQ(unloads[1][3], "stuck=0");
+    ASSERT_EQ(unloads[1].size(), 5u);
+    EXPECT_EQ(unloads[1][4].rfind("error=", 0), 0u);
+    ::DeleteFileW(copy.c_str());
 }
 
 daqmx::int32 SlowFirstCallback(daqmx::TaskHandle task, daqmx::int32 type, daqmx::uInt32 n,
@@ -517,6 +606,15 @@ TEST_F(NicaiuStub, RecordsThirtySecondsOfSamplesCompletely) {
     ASSERT_EQ(samples.size(), m_reader.values.size());
     for (size_t k = 0; k < samples.size(); ++k)
         ASSERT_EQ(samples[k][1], std::to_string(k));
+    // The buffer NI gives the service's timing (1000 S/s, continuous), and no loss.
+    const auto start = Record("start");
+    ASSERT_EQ(start.size(), 1u);
+    EXPECT_EQ(start[0][4], "buffer=10000");
+    EXPECT_TRUE(Record("overflow").empty());
+    const auto summary = Record("summary");
+    ASSERT_EQ(summary.size(), 1u);
+    EXPECT_EQ(summary[0][6], "read_errors=0");
+    EXPECT_EQ(summary[0][8], "lost=0");
 }
 
 }  // namespace
