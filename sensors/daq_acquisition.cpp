@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <system_error>
+#include <thread>
+
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
@@ -13,10 +17,6 @@ namespace {
 
 // The acquisition the driver's callbacks reach.
 std::atomic<DaqAcquisition*> g_active{nullptr};
-
-// Longest wait for a callback still inside the sample path at shutdown, ms.
-// A callback never blocks there but on the data block's mutex (5000 ms).
-constexpr DWORD kCallbackDrainMs = 6000;
 
 // Counts a callback inside the sample path for as long as it lives.
 class InsideGuard {
@@ -78,19 +78,59 @@ int32_t DaqAcquisition::Start() {
     return 0;
 }
 
-void DaqAcquisition::Stop() {
+namespace {
+
+// DAQmxStopTask and DAQmxClearTask on a thread of their own, so that a
+// driver that waits for a callback which never returns cannot hold the
+// caller past `deadline` (GetTickCount64). True when both returned in time.
+bool StopAndClearBy(const DaqmxLibrary& library, daqmx::TaskHandle task, ULONGLONG deadline) {
+    const daqmx::StopTaskFn stop = library.StopTask;
+    const daqmx::ClearTaskFn clear = library.ClearTask;
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    try {
+        std::thread([stop, clear, task, done] {
+            stop(task);
+            clear(task);
+            done->store(true);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the calls are made here, unbounded.
+        stop(task);
+        clear(task);
+        return true;
+    }
+    while (!done->load() && ::GetTickCount64() < deadline)
+        ::Sleep(1);
+    return done->load();
+}
+
+}  // namespace
+
+bool DaqAcquisition::Stop() {
     m_accepting.store(false);
+    const ULONGLONG deadline = ::GetTickCount64() + m_drainMs;
+    bool stopped = true;
     if (daqmx::TaskHandle task = m_task.exchange(nullptr); task != nullptr && m_library.Bound()) {
-        m_library.StopTask(task);
-        m_library.ClearTask(task);
+        // A driver stops a task only once its callback under way has
+        // returned; one that waits for the operator may never return.
+        if (m_inErrorBox.load())
+            stopped = false;
+        else
+            stopped = StopAndClearBy(m_library, task, deadline);
     }
     m_running.store(false);
     // A callback that got in before the flag went down finishes its scan.
-    const ULONGLONG deadline = ::GetTickCount64() + kCallbackDrainMs;
     while (m_inside.load() > 0 && ::GetTickCount64() < deadline)
         ::Sleep(1);
-    DaqAcquisition* self = this;
-    g_active.compare_exchange_strong(self, nullptr);
+    if (m_inside.load() > 0 || m_inErrorBox.load())
+        stopped = false;
+    // Only a stopped acquisition is forgotten: otherwise a late callback
+    // must still find this object (and return at once).
+    if (stopped) {
+        DaqAcquisition* self = this;
+        g_active.compare_exchange_strong(self, nullptr);
+    }
+    return stopped;
 }
 
 daqmx::int32 DaqAcquisition::OnSamples(daqmx::TaskHandle task, daqmx::int32, daqmx::uInt32, void*) {
@@ -124,11 +164,14 @@ daqmx::int32 DaqAcquisition::Samples(daqmx::TaskHandle task) {
         m_library.GetExtendedErrorInfo(error, sizeof error);
         error[sizeof error - 1] = '\0';
         owner = m_owner.load();
+        // Raised before the callback leaves the sample path, so that a
+        // shutdown never misses it: the driver cannot stop the task while
+        // the box waits for the operator.
+        m_inErrorBox.store(true);
     }
-    // The box waits for the operator outside the sample path, so that a
-    // shutdown meanwhile does not wait for it.
     platform::ShowMessage(platform::AnsiToUtf8(error), sensor_text::kReadErrorCaption,
                           platform::MessageIcon::Error, owner);
+    m_inErrorBox.store(false);
     return -1;
 }
 

@@ -31,8 +31,20 @@ public:
 
     // Stops and clears the task, then waits until no callback is inside the
     // sample path any more; from then on a late callback returns at once.
+    // Everything is bounded by the drain time. True when the acquisition has
+    // stopped; false when the driver did not stop in time, a callback is
+    // still inside, or the driver thread waits for the operator on a
+    // read-error box (the driver would wait for that callback): then the
+    // callbacks may still reach this object, the hub, its files and its
+    // data block, and all of them must stay alive until the process ends.
     // Safe to call more than once.
-    void Stop();
+    bool Stop();
+
+    // Longest time Stop waits for the driver and for a callback inside, ms.
+    // A callback never blocks in the sample path but on the data block's
+    // mutex (5000 ms).
+    static constexpr unsigned kDefaultDrainMs = 6000;
+    void SetDrainTime(unsigned milliseconds) { m_drainMs = milliseconds; }
 
     // The driver's callbacks (registered without user data: one acquisition
     // per process).
@@ -51,5 +63,8 @@ private:
     // Callbacks let in until Stop; and how many are inside the sample path.
     std::atomic<bool> m_accepting{false};
     std::atomic<int> m_inside{0};
+    // The driver thread shows a read-error box and waits for the operator.
+    std::atomic<bool> m_inErrorBox{false};
+    unsigned m_drainMs = kDefaultDrainMs;
     std::atomic<std::uintptr_t> m_owner{0};
 };

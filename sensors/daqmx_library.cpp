@@ -25,7 +25,8 @@ bool DaqmxLibrary::Load() {
         Forget();
         return false;
     }
-    m_module = std::move(module);
+    // Kept for the life of the process (see the header).
+    m_module = module.Release();
     return true;
 }
 
@@ -47,9 +48,4 @@ void DaqmxLibrary::Forget() {
     ClearTask = nullptr;
     ReadAnalogF64 = nullptr;
     GetExtendedErrorInfo = nullptr;
-}
-
-void DaqmxLibrary::Unload() {
-    Forget();
-    m_module.Reset();
 }

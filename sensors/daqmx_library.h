@@ -2,6 +2,11 @@
 // the system folder. Without the library, or without one of its entry
 // points, the acquisition device counts as one that cannot be used and the
 // service falls back to the serial odometer.
+//
+// Once loaded, the library stays loaded for the life of the process: the
+// driver's own threads may still be running its code after a task has been
+// cleared (or while a callback could not be stopped), and freeing it under
+// them would return them into unloaded code.
 #pragma once
 
 #include "platform/handles.h"
@@ -15,11 +20,9 @@ public:
 
     // Loads the library and binds every entry point the service calls.
     bool Load();
-    bool Loaded() const { return m_module.Valid(); }
+    bool Loaded() const { return m_module != nullptr; }
     // Every entry point has a target (after Load, or filled in by a test).
     bool Bound() const;
-    // Forgets the entry points and frees the library; no task may still run.
-    void Unload();
 
     daqmx::ResetDeviceFn ResetDevice = nullptr;
     daqmx::CreateTaskFn CreateTask = nullptr;
@@ -36,5 +39,5 @@ public:
 private:
     void Forget();
 
-    platform::UniqueModule m_module;
+    HMODULE m_module = nullptr;  // never freed
 };

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <utility>
 
 #include "platform/text.h"
@@ -10,7 +11,8 @@
 
 namespace {
 
-// Stdio buffer of each per-input file: about two seconds of lines.
+// Stdio buffer of each stream per input writing to it: about two seconds
+// of lines, so that nothing is written out between two flushes (1 s).
 constexpr size_t kChannelFileBuffer = 64 * 1024;
 
 std::wstring Wide(const char* utf8) {
@@ -20,30 +22,50 @@ std::wstring Wide(const char* utf8) {
 }  // namespace
 
 ChannelFileSet::ChannelFileSet(ChannelFileSet&& other) noexcept
-    : m_files(std::exchange(other.m_files, {})), m_buffers(std::move(other.m_buffers)) {}
+    : m_files(std::exchange(other.m_files, {})),
+      m_streams(std::exchange(other.m_streams, {})),
+      m_buffers(std::move(other.m_buffers)),
+      m_failed(other.m_failed.exchange(false)) {}
 
 ChannelFileSet& ChannelFileSet::operator=(ChannelFileSet&& other) noexcept {
     if (this != &other) {
         CloseAll();
         m_files = std::exchange(other.m_files, {});
+        m_streams = std::exchange(other.m_streams, {});
         m_buffers = std::move(other.m_buffers);
+        m_failed.store(other.m_failed.exchange(false));
     }
     return *this;
 }
 
 ChannelFileSet ChannelFileSet::Open(const SensorSetup& setup) {
     ChannelFileSet set;
+    std::array<const char*, kInputCount> names{};
+    for (size_t i = 0; i < kInputCount; ++i)
+        names[i] = ChannelFileName(setup.channels[i].purpose);
     for (size_t i = 0; i < kInputCount; ++i) {
-        const char* name = ChannelFileName(setup.channels[i].purpose);
-        if (name == nullptr)
+        if (names[i] == nullptr)
             continue;
-        FILE* f = ::_wfopen(Wide(name).c_str(), L"at");
+        // A later input of an already opened name writes to that stream.
+        size_t first = 0;
+        while (first < i && (names[first] == nullptr || std::strcmp(names[first], names[i]) != 0))
+            ++first;
+        if (first < i) {
+            set.m_files[i] = set.m_files[first];
+            continue;
+        }
+        FILE* f = ::_wfopen(Wide(names[i]).c_str(), L"at");
         if (f == nullptr)
             continue;
-        set.m_buffers[i] = std::make_unique<char[]>(kChannelFileBuffer);
-        std::setvbuf(f, set.m_buffers[i].get(), _IOFBF, kChannelFileBuffer);
-        std::fputs(kChannelFileHeader, f);
+        size_t inputs = 0;
+        for (size_t j = i; j < kInputCount; ++j)
+            inputs += names[j] != nullptr && std::strcmp(names[j], names[i]) == 0;
+        const size_t size = kChannelFileBuffer * inputs;
+        set.m_buffers[i] = std::make_unique<char[]>(size);
+        std::setvbuf(f, set.m_buffers[i].get(), _IOFBF, size);
+        set.Check(std::fputs(kChannelFileHeader, f) >= 0);
         set.m_files[i] = f;
+        set.m_streams[i] = f;
     }
     return set;
 }
@@ -61,15 +83,24 @@ void ChannelFileSet::Write(int input, const char* line, size_t length) {
     if (input < 0 || input >= kInputCount)
         return;
     if (FILE* f = m_files[static_cast<size_t>(input)])
-        std::fwrite(line, 1, length, f);
+        Check(std::fwrite(line, 1, length, f) == length);
 }
 
-void ChannelFileSet::CloseAll() {
+void ChannelFileSet::Flush() {
+    for (FILE* f : m_streams) {
+        if (f != nullptr)
+            Check(std::fflush(f) == 0);
+    }
+}
+
+bool ChannelFileSet::CloseAll() {
+    m_files = {};
     for (size_t i = 0; i < kInputCount; ++i) {
-        if (FILE* f = std::exchange(m_files[i], nullptr))
-            std::fclose(f);
+        if (FILE* f = std::exchange(m_streams[i], nullptr))
+            Check(std::fclose(f) == 0);
         m_buffers[i].reset();
     }
+    return !Failed();
 }
 
 void WriteSessionFile(const SensorSetup& setup) {

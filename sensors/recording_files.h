@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,8 +14,12 @@
 #include "sensors/sensor_types.h"
 
 // The per-input files of one recording. The sample path appends to them at
-// 1000 lines a second each: every file has a large buffer of its own and is
-// never flushed per line; closing writes out the rest.
+// 1000 lines a second each. Inputs whose purposes share a file name share
+// one stream, so that their lines follow each other whole and in sample
+// order, under one header. Every stream has a large buffer of its own; the
+// window thread writes it out once a second (Flush), and closing writes out
+// the rest. A write, flush or close that fails is remembered (Failed) and
+// the set goes on writing what it can.
 class ChannelFileSet {
 public:
     ChannelFileSet() = default;
@@ -25,18 +30,32 @@ public:
     ChannelFileSet& operator=(const ChannelFileSet&) = delete;
 
     // Opens, for appending, the file of each input's purpose in the current
-    // directory and writes its header. A file that cannot be opened is left
-    // out silently.
+    // directory, once per file name, and writes its header. A file that
+    // cannot be opened is left out silently.
     static ChannelFileSet Open(const SensorSetup& setup);
 
     // Bit i: input i has an open file.
     unsigned Mask() const;
     void Write(int input, const char* line, size_t length);
-    void CloseAll();
+    // Writes out what the streams hold.
+    void Flush();
+    // Closes every stream; false when a close (or anything before) failed.
+    bool CloseAll();
+    // A write, flush or close failed since the set was opened.
+    bool Failed() const { return m_failed.load(std::memory_order_relaxed); }
 
 private:
+    void Check(bool ok) {
+        if (!ok)
+            m_failed.store(true, std::memory_order_relaxed);
+    }
+
+    // The stream of each input (inputs of one file name share it), and the
+    // distinct streams with their buffers, each listed once.
     std::array<FILE*, kInputCount> m_files{};
+    std::array<FILE*, kInputCount> m_streams{};
     std::array<std::unique_ptr<char[]>, kInputCount> m_buffers;
+    std::atomic<bool> m_failed{false};
 };
 
 // "session.ini" in the current directory: the enabled inputs' sections.

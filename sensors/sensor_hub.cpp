@@ -98,3 +98,17 @@ ChannelFileSet SensorHub::StopWriting() {
     m_writing = false;
     return std::move(m_files);
 }
+
+bool SensorHub::FlushFiles() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_files.Flush();
+    return m_files.Failed();
+}
+
+std::optional<ChannelFileSet> SensorHub::TryStopWriting() {
+    std::unique_lock<std::mutex> guard(m_lock, std::try_to_lock);
+    if (!guard.owns_lock())
+        return std::nullopt;
+    m_writing = false;
+    return std::move(m_files);
+}

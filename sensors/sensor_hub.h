@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "platform/shared_text.h"
 #include "sensors/display_model.h"
@@ -51,6 +52,13 @@ public:
     // caller opens and closes the files outside it.
     void StartWriting(ChannelFileSet files);
     ChannelFileSet StopWriting();
+    // Writes out what the open files hold (once a display tick). True when
+    // a write to them has failed since the recording started.
+    bool FlushFiles();
+    // Shutdown with a callback that could not be stopped: takes the files
+    // only when no callback holds the lock; otherwise they stay where they
+    // are, in use, and nothing is returned.
+    std::optional<ChannelFileSet> TryStopWriting();
 
 private:
     void Publish(const char* line, size_t length);

@@ -42,6 +42,11 @@ bool SensorMappings::ReadFilesWriteState(std::string& text) {
     return true;
 }
 
+void SensorMappings::WriteClosedText() {
+    if (m_data.HasView())
+        m_data.Write(kDataClosedText);
+}
+
 void SensorMappings::Close() {
     if (m_data.HasView())
         m_data.Write(kDataClosedText);

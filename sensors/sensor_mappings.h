@@ -44,6 +44,9 @@ public:
 
     // Shutdown: "-1" into the data block, then both blocks unmapped and closed.
     void Close();
+    // "-1" into the data block; both blocks stay mapped (a shutdown under a
+    // callback that may still publish).
+    void WriteClosedText();
 
 private:
     platform::SharedTextBlock m_data;

@@ -12,11 +12,18 @@ constexpr const char* kBadSupplyVoltage = "Недопустимое напряж
 // printf format: the estimated odometer threshold, mV.
 constexpr const char* kWayThresholdFormat = "Используется порог срабатывания датчика пути %dмВ";
 constexpr const char* kReadErrorCaption = "Error";
+// A USB-6008 is present but NI's driver library cannot be loaded.
+constexpr const char* kCannotLoadDaqDriver = "Не удается загрузить драйвер АЦП nicaiu.dll";
 
 // Shared blocks.
 constexpr const char* kNoDataTransfer = "Не удается организовать передачу данных";
 constexpr const char* kNoStateReception = "Не удается организовать прием данных";
 constexpr const char* kNoDaqDataTransfer = "Не удается организовать передачу данных АЦП";
+
+// Recordings.
+constexpr const char* kCannotWriteChannelFiles =
+    "Не удается записать файлы датчиков, запись продолжается";
+constexpr const char* kSettingsNotApplied = "Идет запись: настройки не применены";
 
 // Main window.
 constexpr const char* kTitle = "Tessarin v";

@@ -241,6 +241,12 @@ void CTessarinDlg::OpenSettings() {
     // The window may have been closed meanwhile (WM_CLOSE from outside).
     if (dialog.DoModal(Handle()) != IDOK || m_closed)
         return;
+    // The timers ran while the dialog was open: a recording may have started,
+    // and its files and "session.ini" follow the assignment it started with.
+    if (m_recording.Writing()) {
+        Show(sensor_text::kSettingsNotApplied);
+        return;
+    }
     ApplySettings(dialog.Values(), m_config);
     if (m_config.setup.calibration.calibrationMode)
         m_calibration.Create();

@@ -58,11 +58,14 @@ private:
     void EstimateWayThreshold();
     void CheckSupplyVoltage();
     void CloseSources();
+    [[noreturn]] void EndWithAcquisitionRunning();
     void SaveSensorConfig();
     // The recorder's requests, once a second.
     void CheckRecording();
     void StartRecording();
     void StopRecording();
+    // A channel file write failed: told once per recording.
+    void ReportFileFailure();
     void PollOdometer();
 
     // Window (tessarin_dlg.cpp).
@@ -95,6 +98,7 @@ private:
     // that a start that failed (no device) never overwrites the stored
     // channel assignment with the defaults.
     bool m_configLoaded = false;
+    bool m_fileFailureShown = false;  // this recording's file failure was shown
 
     std::array<platform::FaceButton, kInputCount> m_indicators;
     platform::Font m_boldFont;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "sensors/device_discovery.h"
 #include "sensors/resource.h"
@@ -22,9 +23,12 @@ bool CTessarinDlg::OpenDaq(int32_t& status) {
     status = 0;
     if (!FindDaqDevice())
         return false;
-    // Without NI's driver the device cannot be used: as if it were absent.
-    if (!m_daqmx.Load())
+    // Without NI's driver the device cannot be used: the operator is told,
+    // and the serial odometer is tried as without a device.
+    if (!m_daqmx.Load()) {
+        Show(sensor_text::kCannotLoadDaqDriver);
         return false;
+    }
     m_daq.SetOwnerWindow(reinterpret_cast<std::uintptr_t>(Handle()));
     status = m_daq.Start();
     return status == 0;
@@ -105,10 +109,23 @@ void CTessarinDlg::CheckRecording() {
         case RecordingStep::None:
             break;
     }
+    // At most a second of samples waits in the buffers.
+    if (m_recording.Writing() && m_hub.FlushFiles())
+        ReportFileFailure();
+}
+
+void CTessarinDlg::ReportFileFailure() {
+    if (m_fileFailureShown)
+        return;
+    m_fileFailureShown = true;
+    // The driver thread goes on writing what it can; the window goes on too.
+    platform::ShowMessageDetached(sensor_text::kCannotWriteChannelFiles, {},
+                                  platform::MessageIcon::Error);
 }
 
 void CTessarinDlg::StartRecording() {
     EnableItem(IDC_SETTINGS, false);
+    m_fileFailureShown = false;
     const bool entered = !m_request.folder.empty() && EnterRecordingFolder(m_request.folder);
     m_recording.SetEnteredFolder(entered);
     ChannelFileSet files;
@@ -121,7 +138,8 @@ void CTessarinDlg::StartRecording() {
 void CTessarinDlg::StopRecording() {
     ChannelFileSet files = m_hub.StopWriting();
     EnableItem(IDC_SETTINGS, true);
-    files.CloseAll();
+    if (!files.CloseAll())
+        ReportFileFailure();
     // Back to the folder's parent, only when the start went into the folder.
     if (m_recording.EnteredFolder())
         LeaveRecordingFolder();
@@ -145,18 +163,34 @@ void CTessarinDlg::CloseSources() {
     KillTimer(kPollTimer);
     // 2. The acquisition stops first: once Stop returns no callback publishes
     // or writes any more, so the blocks and files can go.
-    m_daq.Stop();
+    if (!m_daq.Stop())
+        EndWithAcquisitionRunning();
     m_hub.AttachDataBlock(nullptr);
     // 3. "-1" into the data block, then both blocks.
     m_mappings.Close();
     // 4. The calibration file.
     m_calibration.Close();
-    // 5. The serial port and the driver libraries.
+    // 5. The serial port and its library (NI's stays loaded, see DaqmxLibrary).
     m_odometer.Close();
     m_odometer.ReleaseLibrary();
-    m_daqmx.Unload();
     // 6. The configuration, with every channel file closed.
     SaveSensorConfig();
+}
+
+void CTessarinDlg::EndWithAcquisitionRunning() {
+    // A callback may still run, or the driver thread waits on a read-error
+    // box: the hub, the open files, the data block and the acquisition stay
+    // as they are. The files are closed only when no callback holds them.
+    if (std::optional<ChannelFileSet> files = m_hub.TryStopWriting())
+        files->CloseAll();
+    m_mappings.WriteClosedText();
+    m_calibration.Close();
+    m_odometer.Close();
+    if (m_configLoaded)
+        ::SaveSensorConfig(&m_store, m_config);
+    // Nothing may be destroyed under the callback, and no library may be
+    // detached under a thread stopped anywhere: the process ends here.
+    ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
 void CTessarinDlg::SaveSensorConfig() {

@@ -26,7 +26,8 @@ if(WIN32 AND TARGET Tessarin)
     set_tests_properties(e2e_tessarin_prefix_stop PROPERTIES FIXTURES_CLEANUP tessarin_e2e
                          TIMEOUT 120 RESOURCE_LOCK tessarin_e2e LABELS "wine;e2e")
 
-    foreach(scenario daq-record serial setup-fails no-device window settings measure)
+    foreach(scenario daq-record serial setup-fails no-device window settings measure write-fails
+                     read-error)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_tessarin_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}

@@ -27,6 +27,9 @@ ODOMETER_COM = 6  # the converter's COM port in the serial scenarios
 CANNOT_FIND_DAQ = "Не удается найти АЦП"
 CANNOT_CONNECT_DAQ = "Не удалось подключить АЦП"
 BAD_SUPPLY = "Недопустимое напряжение"
+CANNOT_LOAD_DRIVER = "Не удается загрузить драйвер АЦП nicaiu.dll"
+CANNOT_WRITE_FILES = "Не удается записать файлы датчиков, запись продолжается"
+SETTINGS_NOT_APPLIED = "Идет запись: настройки не применены"
 CHANNEL_HEADER = b"num,LastDif,LastValue,time,date\r\n"
 CHANNEL_FILES = {0: "sensWay.txt", 1: "sensSlope.txt", 4: "leftLazer.txt", 5: "rightLazer.txt"}
 
@@ -450,6 +453,62 @@ def check_channel_files(folder, record, sensors, requested, files_option=True):
           and any_stats["first_stamp"].timestamp() < stop_s,
           "the recording runs until the recorder asks it to stop")
     return stats
+
+
+def recording_losses(folder, record, sensors, stopped):
+    """The gap figures of one recording, measured from its channel files
+    against the DAQ record. Every line is matched to the served sample whose
+    voltages it holds (on all inputs at once, each after the last one's);
+    `largest_gap` is the largest step between the samples of consecutive
+    lines (1: none missing), `lost_between` the samples missing between the
+    first and the last line, and `lost_after` those the clock passed after
+    the last line up to the recorder's stop (`stopped`, Unix seconds) when
+    the acquisition ended before it (the record's "done" line; its "start"
+    line gives the clock). `sensors` as for config_xml."""
+    files = {}
+    for i, (_, _, purpose) in enumerate(sensors):
+        name = CHANNEL_FILES.get(purpose)
+        if name and name not in [f[0] for f in files.values()]:
+            files[i] = (name, read_channel_file(os.path.join(folder, name))[1])
+    lengths = {len(rows) for _, rows in files.values()}
+    check(len(lengths) == 1 and 0 not in lengths,
+          "every channel file has the same number of sample lines (%s)" % lengths)
+    n = lengths.pop()
+    samples = record.samples
+
+    def fits(k, j):
+        return all(close_to(rows[j][2], f32(samples[k][2][i])) for i, (_, rows) in files.items())
+
+    t0 = next(iter(files.values()))[1][0][3].timestamp() * 1e6
+    first = [k for k in range(len(samples)) if abs(samples[k][1] - t0) < 500000 and fits(k, 0)]
+    check(first, "the first line of the channel files holds a served sample")
+    # Noise makes a sample's voltages practically unique; of equal ones, the
+    # one the next line follows.
+    indices = [next((k for k in first if n == 1 or (k + 1 < len(samples) and fits(k + 1, 1))),
+                    first[0])]
+    for j in range(1, n):
+        k = indices[-1] + 1
+        while k < len(samples) and not fits(k, j):
+            k += 1
+        if k == len(samples):
+            raise Failure("line %d of the channel files holds no sample served after sample %d"
+                          % (j + 2, indices[-1]))
+        indices.append(k)
+    steps = [b - a for a, b in zip(indices, indices[1:])]
+    largest = max(steps, default=1)
+    lost_between = indices[-1] - indices[0] + 1 - n
+    lost_after = 0
+    stop_us = stopped * 1e6
+    starts = [f for f in record.lines if f[0] == "start" and int(f[1]) <= t0]
+    if starts and any(f[0] == "done" and int(f[1]) < stop_us for f in record.lines):
+        options = dict(x.split("=", 1) for x in starts[-1][2:] if "=" in x)
+        at_stop = int((stop_us - int(starts[-1][1])) * float(options["rate"]) / 1e6)
+        lost_after = max(0, at_stop - indices[-1])
+        largest = max(largest, lost_after + 1)
+    return {"lines": n, "first": indices[0], "last": indices[-1], "largest_gap": largest,
+            "lost_between": lost_between, "lost_after": lost_after,
+            "lost": lost_between + lost_after,
+            "overflows": sum(1 for f in record.lines if f[0] == "overflow")}
 
 
 def read_session_ini(path):

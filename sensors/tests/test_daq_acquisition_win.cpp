@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -11,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/known_library.h"
 #include "platform/notifier.h"
+#include "platform/text.h"
 #include "sensors/daq_acquisition.h"
 #include "sensors/sensor_hub.h"
 #include "sensors/sensor_mappings.h"
@@ -33,6 +36,9 @@ struct FakeDriver {
     std::atomic<int> reads{0};
     std::atomic<bool> readBlocks{false};  // a read waits until released
     std::atomic<bool> readInside{false};
+    // Callbacks under way: like NI's driver, a stop waits for them (here at
+    // most 10 s).
+    std::atomic<int> callbacks{0};
 };
 FakeDriver* g_driver = nullptr;
 int g_task = 0;  // the fake task's handle points here
@@ -84,7 +90,12 @@ void FillFake(DaqmxLibrary& lib) {
         return Record("RegisterDoneEvent " + std::to_string(options));
     };
     lib.StartTask = [](daqmx::TaskHandle) { return Record("StartTask"); };
-    lib.StopTask = [](daqmx::TaskHandle) { return Record("StopTask"); };
+    lib.StopTask = [](daqmx::TaskHandle) {
+        const ULONGLONG limit = ::GetTickCount64() + 10000;
+        while (g_driver->callbacks > 0 && ::GetTickCount64() < limit)
+            ::Sleep(1);
+        return Record("StopTask");
+    };
     lib.ClearTask = [](daqmx::TaskHandle) { return Record("ClearTask"); };
     lib.ReadAnalogF64 = [](daqmx::TaskHandle, daqmx::int32 perChannel, daqmx::float64 timeout,
                            daqmx::bool32 fill, daqmx::float64 out[], daqmx::uInt32 size,
@@ -119,7 +130,15 @@ protected:
         g_driver = nullptr;
     }
     daqmx::int32 Sample() {
-        return driver.everySample(&g_task, daqmx::Val_Acquired_Into_Buffer, 1, nullptr);
+        ++driver.callbacks;
+        const daqmx::int32 result =
+            driver.everySample(&g_task, daqmx::Val_Acquired_Into_Buffer, 1, nullptr);
+        --driver.callbacks;
+        return result;
+    }
+    bool Called(const std::string& call) {
+        std::lock_guard<std::mutex> guard(driver.lock);
+        return std::find(driver.calls.begin(), driver.calls.end(), call) != driver.calls.end();
     }
 
     FakeDriver driver;
@@ -271,5 +290,84 @@ TEST_F(DaqAcquisitionTest, CallbacksFromTheDriverThreadWhileTheWindowReads) {
     hub.AttachDataBlock(nullptr);
     mappings.Close();
 }
+
+// A box that stays up until the test lets it go, as an operator would.
+class OperatorBox : public platform::Notifier {
+public:
+    int Show(const platform::Message&) override {
+        shown = true;
+        while (!released)
+            ::Sleep(1);
+        return IDOK;
+    }
+    std::atomic<bool> shown{false};
+    std::atomic<bool> released{false};
+};
+
+// The driver stops a task only after its callback under way has returned;
+// a callback waiting for the operator on the read-error box must not hold
+// the shutdown.
+TEST_F(DaqAcquisitionTest, AReadErrorBoxDoesNotHoldTheStop) {
+    OperatorBox box;
+    platform::ScopedNotifier operatorBox(box);
+    ASSERT_EQ(acquisition.Start(), 0);
+    driver.readStatus = -200279;
+    std::thread driverThread([&] { EXPECT_EQ(Sample(), -1); });
+    while (!box.shown)
+        ::Sleep(1);
+    const ULONGLONG begun = ::GetTickCount64();
+    EXPECT_FALSE(acquisition.Stop()) << "a callback is still on the driver thread";
+    EXPECT_LT(::GetTickCount64() - begun, 1000u);
+    box.released = true;
+    driverThread.join();
+    EXPECT_TRUE(acquisition.Stop());
+}
+
+// A callback that does not leave the sample path within the drain time:
+// the stop gives up in time and the acquisition stays reachable, so that a
+// late callback finds it alive and returns at once.
+TEST_F(DaqAcquisitionTest, ACallbackThatCannotBeDrainedIsLeftAlive) {
+    ASSERT_EQ(acquisition.Start(), 0);
+    acquisition.SetDrainTime(300);
+    driver.readBlocks = true;
+    std::thread driverThread([&] { Sample(); });
+    while (!driver.readInside)
+        ::Sleep(1);
+    const ULONGLONG begun = ::GetTickCount64();
+    EXPECT_FALSE(acquisition.Stop());
+    const ULONGLONG took = ::GetTickCount64() - begun;
+    EXPECT_GE(took, 250u);
+    EXPECT_LT(took, 2000u);
+    const int reads = driver.reads;
+    EXPECT_EQ(Sample(), 0);
+    EXPECT_EQ(driver.reads, reads) << "a late callback reads nothing";
+    driver.readBlocks = false;
+    driverThread.join();
+    // The driver's stop, left running, ends once the callback has returned.
+    const ULONGLONG limit = ::GetTickCount64() + 5000;
+    while (!Called("ClearTask") && ::GetTickCount64() < limit)
+        ::Sleep(1);
+    EXPECT_TRUE(Called("StopTask"));
+    EXPECT_TRUE(Called("ClearTask"));
+    EXPECT_TRUE(acquisition.Stop());
+}
+
+#ifdef SENSORS_TEST_NICAIU
+// NI's driver library stays loaded for the life of the process, whatever
+// becomes of its binding: its threads may outlive the task.
+TEST(DaqmxLibraryTest, TheDriverLibraryStaysLoaded) {
+    std::wstring stub = L"Z:" + platform::Utf8ToWide(SENSORS_TEST_NICAIU);
+    std::replace(stub.begin(), stub.end(), L'/', L'\\');
+    const std::wstring beside = platform::ProgramFolder() + L"\\nicaiu.dll";
+    ASSERT_TRUE(::CopyFileW(stub.c_str(), beside.c_str(), FALSE)) << platform::WideToUtf8(stub);
+    {
+        DaqmxLibrary library;
+        ASSERT_TRUE(library.Load());
+        EXPECT_TRUE(library.Bound());
+    }
+    EXPECT_NE(::GetModuleHandleW(L"nicaiu.dll"), nullptr);
+    ::DeleteFileW(beside.c_str());
+}
+#endif
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -229,17 +230,53 @@ TEST_F(RecordingFilesTest, SamplesOutsideARecordingWriteNothing) {
     EXPECT_EQ(Lines(ReadBytes(InFolder(L"sensWay.txt"))).size(), 4u);
 }
 
-TEST_F(RecordingFilesTest, SharedPurposeAppendsToOneFile) {
+// Two inputs of one purpose share their file: each line whole, one header,
+// every sample of both inputs there in sample order; a flush (once a display
+// tick) puts every line written so far on the disk.
+TEST_F(RecordingFilesTest, SharedPurposeWritesWholeLinesInOrder) {
     ::SetCurrentDirectoryW(m_folder.c_str());
-    m_setup.channels[3].purpose = 0;
+    m_setup.channels[3].purpose = 4;  // as input 2: "leftLazer.txt"
     SensorHub hub;
     hub.SetSetup(m_setup);
-    hub.StartWriting(ChannelFileSet::Open(m_setup));
-    const double raw[kInputCount] = {0.2, 2.5, 1.0, 3.0};
-    for (int k = 0; k < 10; ++k)
-        hub.OnScan(raw, 0);
-    hub.StopWriting().CloseAll();
-    EXPECT_EQ(Lines(ReadBytes(InFolder(L"sensWay.txt"))).size(), 22u);
+    ChannelFileSet files = ChannelFileSet::Open(m_setup);
+    EXPECT_EQ(files.Mask(), 0b1111u);
+    hub.StartWriting(std::move(files));
+    const uint64_t start =
+        platform::CivilToFileTime(platform::CivilTime{2026, 12, 1, 2, 0, 0, 0, 0});
+    constexpr int kScans = 6000;
+    const auto scan = [&](int k) {
+        // Input 2 reads 1.000..1.499 V, input 3 3.000..3.499 V: each line
+        // tells its input by its voltage and its sample by its stamp.
+        const double step = (k % 500) * 0.001;
+        const double raw[kInputCount] = {0.2, 2.5, 1.0 + step, 3.0 + step};
+        hub.OnScan(raw, start + static_cast<uint64_t>(k) * 10000);
+    };
+    for (int k = 0; k < kScans / 2; ++k)
+        scan(k);
+    EXPECT_FALSE(hub.FlushFiles());
+    EXPECT_EQ(Lines(ReadBytes(InFolder(L"leftLazer.txt"))).size(), 1u + kScans);
+    for (int k = kScans / 2; k < kScans; ++k)
+        scan(k);
+    EXPECT_TRUE(hub.StopWriting().CloseAll());
+
+    const std::vector<std::string> lines = Lines(ReadBytes(InFolder(L"leftLazer.txt")));
+    ASSERT_EQ(lines.size(), 1u + 2u * kScans);
+    EXPECT_EQ(lines[0], "num,LastDif,LastValue,time,date");
+    const std::regex row(R"(^(\d+),-?\d+\.\d{3},(\d+\.\d{3}),0000(\d\d)\.(\d{3}),261202$)");
+    std::vector<int> samples[2];
+    for (size_t n = 1; n < lines.size(); ++n) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[n], m, row)) << "line " << n + 1 << ": " << lines[n];
+        const double volts = std::stod(m[2]);
+        const int k = std::stoi(m[3]) * 1000 + std::stoi(m[4]);
+        EXPECT_NEAR(volts, (volts < 2 ? 1.0 : 3.0) + (k % 500) * 0.001, 1e-6) << lines[n];
+        samples[volts < 2 ? 0 : 1].push_back(k);
+    }
+    for (const std::vector<int>& input : samples) {
+        ASSERT_EQ(input.size(), static_cast<size_t>(kScans));
+        for (int k = 0; k < kScans; ++k)
+            ASSERT_EQ(input[static_cast<size_t>(k)], k) << "samples out of order";
+    }
 }
 
 TEST_F(RecordingFilesTest, AFolderThatCannotBeEnteredLeavesTheDirectory) {

@@ -9,6 +9,11 @@ survey_test(test_sensors_win WINE_ONLY
     LIBS sensors_win platform_test_files)
 if(TARGET test_sensors_win)
     set_tests_properties(test_sensors_win PROPERTIES RESOURCE_LOCK sensor_shared_memory)
+    # The DAQ stand-in, loaded once as NI's library would be (sim/ is
+    # configured after this folder: by path).
+    target_compile_definitions(test_sensors_win PRIVATE
+        SENSORS_TEST_NICAIU="${CMAKE_BINARY_DIR}/sim/nicaiu-stub/bin/nicaiu.dll")
+    add_dependencies(test_sensors_win survey_nicaiu_stub)
 endif()
 
 # The end-to-end tests' client of the shared blocks.
