@@ -150,18 +150,47 @@ void MyCLMS100Eth::SendTelegram(const char* command) {
     if (length == 0 || !m_socket.Valid())
         return;
     DropStaleInput();
+    // The socket is non-blocking while a frame goes out, so that a peer that
+    // does not read cannot hold the sender beyond the time-out.
+    u_long nonBlocking = 1;
+    if (!m_socket.Valid() || ::ioctlsocket(m_socket.Get(), FIONBIO, &nonBlocking) != 0)
+        return;
+    const ULONGLONG begin = ::GetTickCount64();
     size_t sent = 0;
-    while (sent < length && m_socket.Valid()) {
+    bool stalled = false;
+    while (sent < length) {
+        const ULONGLONG elapsed = ::GetTickCount64() - begin;
+        if (elapsed >= static_cast<ULONGLONG>(sopas::kSendTimeoutMs)) {
+            stalled = true;
+            break;
+        }
         fd_set writable;
         FD_ZERO(&writable);
         FD_SET(m_socket.Get(), &writable);
-        if (::select(0, nullptr, &writable, nullptr, nullptr) <= 0)
-            return;
+        const long left = static_cast<long>(sopas::kSendTimeoutMs - elapsed);
+        timeval limit{left / 1000, left % 1000 * 1000};
+        const int ready = ::select(0, nullptr, &writable, nullptr, &limit);
+        if (ready < 0)
+            break;
+        if (ready == 0)
+            continue;  // the time-out is checked above
         const int n = ::send(m_socket.Get(), m_frame + sent, static_cast<int>(length - sent), 0);
-        if (n == SOCKET_ERROR)
-            return;
+        if (n == SOCKET_ERROR) {
+            if (::WSAGetLastError() == WSAEWOULDBLOCK)
+                continue;
+            break;
+        }
         sent += static_cast<size_t>(n);
     }
+    if (stalled) {
+        // Part of a frame may be out: the stream can no longer be trusted,
+        // and a peer that has not read for so long is gone. The scanner then
+        // delivers no more scans, as after a dropped connection.
+        DropSocket();
+        return;
+    }
+    nonBlocking = 0;
+    ::ioctlsocket(m_socket.Get(), FIONBIO, &nonBlocking);
 }
 
 size_t MyCLMS100Eth::Receive(char* buffer, size_t capacity) {
@@ -169,10 +198,22 @@ size_t MyCLMS100Eth::Receive(char* buffer, size_t capacity) {
     if (!m_socket.Valid() || buffer == nullptr || capacity == 0)
         return 0;
     sopas::ReplyFramer framer(buffer, capacity);
+    const ULONGLONG begin = ::GetTickCount64();
+    bool outOfTime = false;
     while (!framer.Complete() && framer.Received() < sopas::kMaxReplyBytes) {
-        const int ready = WaitReadable(sopas::kReplySilenceMs * 1000L);
-        if (ready == 0)
-            break;  // silence: the reply does not come (or ends without ETX)
+        const ULONGLONG elapsed = ::GetTickCount64() - begin;
+        if (elapsed >= static_cast<ULONGLONG>(sopas::kReplyTotalMs)) {
+            outOfTime = true;  // a peer that trickles its reply
+            break;
+        }
+        const long left = static_cast<long>(sopas::kReplyTotalMs - elapsed);
+        const long wait = left < sopas::kReplySilenceMs ? left : sopas::kReplySilenceMs;
+        const int ready = WaitReadable(wait * 1000L);
+        if (ready == 0) {
+            if (wait < sopas::kReplySilenceMs)
+                continue;  // the total time is up, not the silence
+            break;         // silence: the reply does not come (or ends without ETX)
+        }
         if (ready < 0) {
             platform::ShowMessage(scanner_text::kReadError);
             return 0;
@@ -186,7 +227,8 @@ size_t MyCLMS100Eth::Receive(char* buffer, size_t capacity) {
         framer.Feed(m_chunk, static_cast<size_t>(got));
     }
     // A reply that never ends counts as too long as well.
-    const bool endless = !framer.Complete() && framer.Received() >= sopas::kMaxReplyBytes;
+    const bool endless =
+        !framer.Complete() && (outOfTime || framer.Received() >= sopas::kMaxReplyBytes);
     m_lastReplyOverflowed = framer.Overflowed() || endless;
     return framer.Stored();
 }
@@ -206,7 +248,10 @@ void MyCLMS100Eth::ReadScan(int32_t& count, uint32_t* values, bool& failed) {
         failed = true;  // a telegram longer than the buffer is not taken, not even in part
         return;
     }
-    failed = !ParseScanReply(std::string_view(m_reply, got), values, count);
+    const std::string_view reply(m_reply, got);
+    failed = !ParseScanReply(reply, values, count);
+    if (!failed)
+        m_contamination = sopas::SecondStatusWord(reply) & sopas::kStatusContaminationBits;
 }
 
 bool MyCLMS100Eth::ParseScanReply(std::string_view reply, uint32_t* values, int32_t& count) const {

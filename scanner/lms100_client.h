@@ -3,7 +3,9 @@
 // the device measures, and then polls one scan at a time.
 //
 // A reply is complete when its ETX arrives; 0.1 s of silence only ends a
-// reply that does not come. Bytes left over from an earlier reply that came
+// reply that does not come, and no reply takes longer than 1 s in all,
+// however the peer trickles it. A command the peer does not take within 1 s
+// drops the connection. Bytes left over from an earlier reply that came
 // too late are dropped before each command, so every reply read belongs to
 // the command just sent. A telegram longer than the reply buffer is read to
 // its ETX and counts as a failed scan.
@@ -75,6 +77,9 @@ public:
     int64_t m_scanTimeMs = 0;
     // Performance-counter frequency the owner queried at start-up.
     int64_t m_perfFrequency = 0;
+    // Contamination bits (sopas::kStatusContaminationBits) of the last good
+    // scan: the front screen wants cleaning. Written by the data thread.
+    std::atomic<uint32_t> m_contamination{0};
 
 private:
     // Closes the socket after the peer closed it or a read failed.

@@ -19,6 +19,8 @@
 #define IDC_ANGLE_DOWN 1032
 #define IDC_ANGLE_UP 1033
 #define IDC_SCANNER_CHOICE 1035
+// Under the scanner choice: which scanners' front screens want cleaning.
+#define IDC_CONTAMINATION 1036
 
 // Settings dialog.
 #define IDC_SET_SCANNERS_TITLE 1005

@@ -201,8 +201,19 @@ void ScanAcquisition::ScanOnce(MyCLMS100Eth& client) {
                              entry, m_logFiles, m_beeper.get());
     if (r.logged)
         ++m_linesWritten[j];
+    if (r.writeFailed)
+        ReportLogFailure(j);
     m_scanValues.Publish(j, values, count);
     m_scanFailed[j] = false;
+}
+
+void ScanAcquisition::ReportLogFailure(int slot) {
+    if (m_logFailureShown.exchange(true))
+        return;
+    char text[128];
+    std::snprintf(text, sizeof text, scanner_text::kLogWriteFailedFormat,
+                  scanner::ScanLogName(slot).c_str());
+    platform::ShowMessageDetached(text);
 }
 
 void ScanAcquisition::ReleaseClients() {

@@ -41,6 +41,9 @@ public:
     virtual void RepaintProfiles() = 0;
     // Owner window of message boxes.
     virtual HWND MessageOwner() const = 0;
+    // The front screens that want cleaning, as a line for the operator
+    // (empty: none).
+    virtual void ShowContamination(const std::string& text) { (void)text; }
 };
 
 class ScanAcquisition {
@@ -103,13 +106,20 @@ public:
     // The last complete scan of a slot, for the display (0: none).
     int32_t CopyScan(int slot, uint32_t* out) const { return m_scanValues.CopyOut(slot, out); }
     bool HasClient(int slot) const { return m_scanners[slot] != nullptr; }
-    // The last poll of every connected scanner was good (and there is one).
+    // The last poll of every connected scanner was good; true without any
+    // connected scanner (nothing failed).
     bool ScanGood() const;
+    // The operator's line about dirty front screens of the connected scanners.
+    std::string ContaminationText() const;
     int64_t LinesWritten(int slot) const { return m_linesWritten[slot].load(); }
     MyCLMS100Eth* Client(int slot) { return m_scanners[slot].get(); }
 
 private:
     void ScanOnce(MyCLMS100Eth& client);
+    void UpdateContamination();
+    // A scanner log could not be written or closed: shown once per recording,
+    // from whichever thread found it, without waiting for the operator.
+    void ReportLogFailure(int slot);
     std::optional<int> HandleCommand(std::string_view text);
     void StartRecording(std::string_view folder);
     void StopRecording();
@@ -143,4 +153,6 @@ private:
     // empty when the change failed or no folder was named.
     std::wstring m_directoryBeforeRecording;
     bool m_released = false;
+    std::atomic<bool> m_logFailureShown{false};
+    std::string m_contaminationShown;
 };

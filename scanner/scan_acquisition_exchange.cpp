@@ -2,7 +2,10 @@
 // indicator and the scan trigger.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/clock.h"
+#include "platform/notifier.h"
 #include "platform/text.h"
 #include "scanner/scan_acquisition.h"
 #include "scanner/scanner_texts.h"
@@ -52,6 +55,7 @@ void ScanAcquisition::OnTimer(UINT_PTR id) {
             if (m_view)
                 m_view->RepaintProfiles();
             PublishStatus();
+            UpdateContamination();
             break;
         case kIndicatorTimer:
             UpdateIndicator();
@@ -72,15 +76,44 @@ void ScanAcquisition::Trigger() {
 }
 
 bool ScanAcquisition::ScanGood() const {
-    bool any = false;
+    for (int j = 0; j < scanner::kScannerSlots; ++j) {
+        if (SlotConnected(j) && m_scanners[j] && m_scanFailed[j])
+            return false;
+    }
+    return true;
+}
+
+std::string ScanAcquisition::ContaminationText() const {
+    // "Загрязнено: Сканер1, Сканер2; загрязняется: ..." (errors, then warnings).
+    std::string lists[2];
     for (int j = 0; j < scanner::kScannerSlots; ++j) {
         if (!SlotConnected(j) || !m_scanners[j])
             continue;
-        any = true;
-        if (m_scanFailed[j])
-            return false;
+        const uint32_t bits = m_scanners[j]->m_contamination.load();
+        if (bits == 0)
+            continue;
+        std::string& list = lists[(bits & sopas::kStatusContaminationError) != 0 ? 0 : 1];
+        char name[32];
+        std::snprintf(name, sizeof name, scanner_text::kScannerEntryFormat, j + 1);
+        list += (list.empty() ? "" : ", ") + std::string(name);
     }
-    return any;
+    std::string text;
+    if (!lists[0].empty())
+        text = scanner_text::kContaminatedPrefix + lists[0];
+    if (!lists[1].empty())
+        text += (text.empty() ? scanner_text::kContaminatingPrefix
+                              : std::string("; ") + scanner_text::kContaminatingLowerPrefix) +
+                lists[1];
+    return text;
+}
+
+void ScanAcquisition::UpdateContamination() {
+    const std::string text = ContaminationText();
+    if (text == m_contaminationShown)
+        return;
+    m_contaminationShown = text;
+    if (m_view)
+        m_view->ShowContamination(text);
 }
 
 void ScanAcquisition::PublishStatus() {
@@ -118,6 +151,7 @@ std::optional<int> ScanAcquisition::HandleCommand(std::string_view text) {
 
 void ScanAcquisition::StartRecording(std::string_view folder) {
     m_recordStart = SecondsSince1970();
+    m_logFailureShown = false;
     m_directoryBeforeRecording.clear();
     if (!folder.empty()) {
         // The recorder names the folder in the ANSI code page.
@@ -149,7 +183,8 @@ void ScanAcquisition::StopRecording() {
             continue;
         if (m_scanners[j])
             m_scanners[j]->m_requests.m_logNext = false;
-        m_logFiles.Close(j);
+        if (!m_logFiles.Close(j))
+            ReportLogFailure(j);
     }
     // Back to where the service was; a recording that could not change into
     // its folder has not moved it.
@@ -174,5 +209,9 @@ void ScanAcquisition::UpdateIndicator() {
                                                 ? std::optional<int64_t>(state.totalLines)
                                                 : std::nullopt);
     }
-    m_logFiles.FlushAll();
+    const unsigned failed = m_logFiles.FlushAll();
+    for (int j = 0; j < scanner::kScannerSlots; ++j) {
+        if ((failed & (1u << j)) != 0)
+            ReportLogFailure(j);
+    }
 }

@@ -42,15 +42,16 @@ bool ScanLogFiles::Open(int slot) {
     return s.file != nullptr;
 }
 
-void ScanLogFiles::Close(int slot) {
+bool ScanLogFiles::Close(int slot) {
     if (!Valid(slot))
-        return;
+        return true;
     Slot& s = m_slots[slot];
     std::lock_guard<std::mutex> guard(s.lock);
-    if (s.file != nullptr) {
-        std::fclose(s.file);
-        s.file = nullptr;
-    }
+    if (s.file == nullptr)
+        return true;
+    const bool closed = std::fclose(s.file) == 0;
+    s.file = nullptr;
+    return closed;
 }
 
 void ScanLogFiles::CloseAll() {
@@ -58,12 +59,17 @@ void ScanLogFiles::CloseAll() {
         Close(slot);
 }
 
-void ScanLogFiles::FlushAll() {
-    for (Slot& s : m_slots) {
+unsigned ScanLogFiles::FlushAll() {
+    unsigned failed = 0;
+    for (int slot = 0; slot < kScannerSlots; ++slot) {
+        Slot& s = m_slots[slot];
         std::lock_guard<std::mutex> guard(s.lock);
-        if (s.file != nullptr)
-            std::fflush(s.file);
+        if (s.file != nullptr && std::fflush(s.file) != 0) {
+            std::clearerr(s.file);
+            failed |= 1u << slot;
+        }
     }
+    return failed;
 }
 
 bool ScanLogFiles::IsOpen(int slot) {
@@ -73,15 +79,18 @@ bool ScanLogFiles::IsOpen(int slot) {
     return m_slots[slot].file != nullptr;
 }
 
-bool ScanLogFiles::WriteLine(int slot, const ScanLogEntry& entry) {
+ScanLogFiles::WriteResult ScanLogFiles::WriteLine(int slot, const ScanLogEntry& entry) {
     if (!Valid(slot))
-        return false;
+        return WriteResult::NotOpen;
     Slot& s = m_slots[slot];
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.file == nullptr)
-        return false;
+        return WriteResult::NotOpen;
     FileSink sink(s.file);
-    return WriteScanLogLine(entry, s.line, sizeof s.line, sink) > 0;
+    if (WriteScanLogLine(entry, s.line, sizeof s.line, sink) > 0 && !std::ferror(s.file))
+        return WriteResult::Written;
+    std::clearerr(s.file);
+    return WriteResult::Failed;
 }
 
 }  // namespace scanner

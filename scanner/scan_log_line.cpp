@@ -89,8 +89,9 @@ size_t WriteScanLogLine(const ScanLogEntry& e, char* buffer, size_t capacity, Lo
         if (!line.Reserve())
             return 0;
         line.Char(' ');
-        // Values as the scanner sent them: unsigned.
-        line.Unsigned(e.values[i]);
+        // " %d" of each value: a value above 31 bits reads back as the
+        // 32-bit signed number the suite's readers expect.
+        line.Signed(static_cast<int32_t>(e.values[i]));
     }
     const int valueCount = e.inclinometerFitted ? 3 : 1;
     for (int i = 0; i < valueCount; ++i) {

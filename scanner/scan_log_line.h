@@ -1,5 +1,5 @@
 // One line of a scanner log ("scanner0.log", "scanner1.log"):
-//   "yymmdd hhmmss.mmm " (UTC of the trigger), the point count n, " v" for
+//   "yymmdd hhmmss.mmm " (UTC of the trigger), the point count n, " %d" of
 //   each of the 2n values (n distances, then n remission values), then
 //   " %.6f %.6f %.6f" (the three values of the log command) when the slot has
 //   an inclinometer, else " %.6f" of 1000.0, then " mark" (1: the scan raised

@@ -34,7 +34,9 @@ ScanStepResult ProcessScan(int slot, ClearanceMonitor& monitor, const ClearanceS
     if (recording && requests.m_logNext.exchange(false)) {
         requests.CopyValues(entry.commandValues);
         entry.eventMark = requests.m_eventMark.exchange(0);
-        result.logged = logs.WriteLine(slot, entry);
+        const ScanLogFiles::WriteResult written = logs.WriteLine(slot, entry);
+        result.logged = written == ScanLogFiles::WriteResult::Written;
+        result.writeFailed = written == ScanLogFiles::WriteResult::Failed;
     }
     return result;
 }

@@ -33,8 +33,9 @@ private:
 };
 
 struct ScanStepResult {
-    bool alarm = false;   // the clearance sector changed suddenly
-    bool logged = false;  // a line went into the log
+    bool alarm = false;        // the clearance sector changed suddenly
+    bool logged = false;       // a line went into the log
+    bool writeFailed = false;  // the log is open but the line could not be written
 };
 
 // Steps after a good scan (count > 0) of slot `slot`:

@@ -93,6 +93,17 @@ uint32_t ParseHexField(std::string_view token) {
     return static_cast<uint32_t>(value);
 }
 
+uint32_t SecondStatusWord(std::string_view reply) {
+    size_t pos = 0;
+    std::string_view token;
+    for (int index = 0; index <= 6; ++index) {
+        token = NextToken(reply, pos);
+        if (token.empty())
+            return 0;
+    }
+    return ParseHexField(token);
+}
+
 ScanReplyResult ParseScanReply(std::string_view reply, ScanLayout layout, uint32_t* values,
                                size_t capacity) {
     if (layout != ScanLayout::First && layout != ScanLayout::Second)

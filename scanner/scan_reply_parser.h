@@ -9,9 +9,8 @@
 //
 // Where the fields stand:
 //   token 5 must be "0" (first device-status word);
-//   token 6 (second device-status word) must carry neither the error bit (1)
-//   nor the contamination-error bit (4); a contamination warning (2) alone
-//   still gives a good scan;
+//   token 6 (second device-status word) must not carry the error bit (1); a
+//   contamination warning (2) or error (4) still gives a good scan;
 //   layout First:  "DIST1" at 20, scale 21, distance count D at 25;
 //   layout Second: "DIST1" at 22, scale 23, distance count D at 27;
 //   then D distances; counting the tokens after them from 1:
@@ -54,6 +53,10 @@ struct ScanReplyResult {
 // `capacity`. A reply announcing more points is refused whole.
 ScanReplyResult ParseScanReply(std::string_view reply, ScanLayout layout, uint32_t* values,
                                size_t capacity);
+
+// The second device-status word (token 6) of a scan reply; 0 when the
+// reply has no such token.
+uint32_t SecondStatusWord(std::string_view reply);
 
 // Unsigned hexadecimal as the scanner writes it: digits up to the first
 // other character (none: 0); values past 32 bits saturate.

@@ -73,12 +73,12 @@ bool CScannerPicture::CreateDeviceResources() {
     if (FAILED(m_factory->CreateDCRenderTarget(&properties, m_renderTarget.Put())))
         return false;
     ID2D1DCRenderTarget* t = m_renderTarget.Get();
-    t->CreateSolidColorBrush(Colour(0, 0, 0), m_profileBrush.Put());
-    t->CreateSolidColorBrush(Colour(1, 1, 1), m_labelBrush.Put());
-    t->CreateSolidColorBrush(Colour(0, 0.5f, 0.5f, 0.5f), m_axisBrush.Put());
-    t->CreateSolidColorBrush(Colour(0.8f, 0.8f, 0.8f), m_backgroundBrush.Put());
-    t->CreateSolidColorBrush(Colour(1, 0, 0), m_roadBrush.Put());
-    t->CreateSolidColorBrush(Colour(0, 0, 0.8f), m_profileBrush2.Put());
+    CreateBrush(t, Colour(0, 0, 0), m_profileBrush.Put());
+    CreateBrush(t, Colour(1, 1, 1), m_labelBrush.Put());
+    CreateBrush(t, Colour(0, 0.5f, 0.5f, 0.5f), m_axisBrush.Put());
+    CreateBrush(t, Colour(0.8f, 0.8f, 0.8f), m_backgroundBrush.Put());
+    CreateBrush(t, Colour(1, 0, 0), m_roadBrush.Put());
+    CreateBrush(t, Colour(0, 0, 0.8f), m_profileBrush2.Put());
     const FLOAT dashes[] = {2.0f, 2.0f};
     D2D1_STROKE_STYLE_PROPERTIES stroke{};
     stroke.startCap = D2D1_CAP_STYLE_FLAT;
@@ -89,8 +89,18 @@ bool CScannerPicture::CreateDeviceResources() {
     stroke.dashStyle = D2D1_DASH_STYLE_CUSTOM;
     stroke.dashOffset = 0.0f;
     m_factory->CreateStrokeStyle(&stroke, dashes, 2, m_dashStyle.Put());
-    return m_profileBrush && m_labelBrush && m_axisBrush && m_backgroundBrush && m_roadBrush &&
-           m_profileBrush2;
+    if (m_profileBrush && m_labelBrush && m_axisBrush && m_backgroundBrush && m_roadBrush &&
+        m_profileBrush2 && m_dashStyle)
+        return true;
+    // A frame never draws with a resource that is missing: everything goes,
+    // and the next frame tries again from the start.
+    DiscardDeviceResources();
+    return false;
+}
+
+HRESULT CScannerPicture::CreateBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour,
+                                     ID2D1SolidColorBrush** brush) {
+    return target->CreateSolidColorBrush(colour, brush);
 }
 
 void CScannerPicture::DiscardDeviceResources() {

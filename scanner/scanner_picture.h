@@ -53,6 +53,9 @@ public:
 
 protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    // Creates one of the brushes (a seam for tests of a failing device).
+    virtual HRESULT CreateBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour,
+                                ID2D1SolidColorBrush** brush);
 
 private:
     void DrawSlot(int slot, const scanner::PictureFrame& frame, ID2D1SolidColorBrush* brush);

@@ -17,6 +17,17 @@ constexpr const char* kNotReady = "Сканер не готов к работе"
 constexpr const char* kDoesNotStartFormat = "Сканер%d не включается";  // slot + 1
 constexpr const char* kThreadFailedFormat = "Create data thread failed (%d)\n";
 constexpr const char* kNoExchange = "Не удается организовать обмен данными сканера";
+// A scanner log that cannot be written or closed (a full or failing disk),
+// once per recording; the recording goes on.
+constexpr const char* kLogWriteFailedFormat =
+    "Не удается записать файл %s, запись продолжается";  // file name
+// Confirmed settings while the recorder records: not applied.
+constexpr const char* kSettingsNotApplied = "Идет запись: настройки не применены";
+
+// --- Front-screen contamination (main dialog, under the scanner choice) -----------
+constexpr const char* kContaminatedPrefix = "Загрязнено: ";     // + "Сканер1, Сканер2"
+constexpr const char* kContaminatingPrefix = "Загрязняется: ";  // warning only
+constexpr const char* kContaminatingLowerPrefix = "загрязняется: ";  // after the errors
 
 // --- Main dialog ----------------------------------------------------------------
 constexpr const char* kTitle = "Vestrami v";

@@ -80,8 +80,14 @@ void CSettingsDialog::ShowForm(const scanner::SettingsForm& form, bool secondRow
 void CSettingsDialog::OnShowWindow() {
     LayOut();
     scanner::FormFill fill = scanner::FillSettingsForm(m_arrays);
-    for (int j = 0; j < scanner::kScannerSlots; ++j)
-        platform::SetChecked(Item(kRows[j].check), fill.form.checked[j]);
+    for (int row = 0; row < scanner::kScannerSlots; ++row) {
+        // Each row's tick names the scanner it shows, as the main window does.
+        char name[32];
+        std::snprintf(name, sizeof name, scanner_text::kScannerEntryFormat,
+                      m_arrays.rowSlot[row] + 1);
+        SetItemText(kRows[row].check, platform::Utf8ToWide(name));
+        platform::SetChecked(Item(kRows[row].check), fill.form.checked[row]);
+    }
     if (fill.notInCrew) {
         platform::ShowMessage(scanner_text::kNotInCrew, {}, platform::MessageIcon::None,
                               reinterpret_cast<std::uintptr_t>(Handle()));

@@ -54,6 +54,10 @@ SettingsArrays CopyFromSlots(const ScannerSlot (&slots)[kScannerSlots], int scan
     }
     a.scannerItems = scannerItems;
     a.commandLineGiven = commandLineGiven;
+    if (slots[0].itemNumber < 0 && slots[1].itemNumber >= 0) {
+        a.rowSlot[0] = 1;
+        a.rowSlot[1] = 0;
+    }
     return a;
 }
 
@@ -74,20 +78,21 @@ void CopyToSlots(const SettingsArrays& a, ScannerSlot (&slots)[kScannerSlots]) {
 
 FormFill FillSettingsForm(SettingsArrays& a) {
     FormFill fill;
-    for (int j = 0; j < kScannerSlots; ++j)
-        fill.form.checked[j] = a.connected[j] == 1;
+    for (int row = 0; row < kScannerSlots; ++row)
+        fill.form.checked[row] = a.connected[a.rowSlot[row]] == 1;
     if (a.commandLineGiven && a.scannerItems == 0) {
         fill.notInCrew = true;
         return fill;
     }
     for (int32_t& port : a.ports)
         port = kShownPort;
-    FillRow(a, 0, 0, fill.form);
-    fill.form.baseAngle = FormatInteger(a.baseAngles[0]);
-    fill.form.scale = FormatInteger(a.scales[0]);
-    fill.form.zeroVoltage = FormatInteger(a.zeroVoltages[0]);
+    const int first = a.rowSlot[0];
+    FillRow(a, first, 0, fill.form);
+    fill.form.baseAngle = FormatInteger(a.baseAngles[first]);
+    fill.form.scale = FormatInteger(a.scales[first]);
+    fill.form.zeroVoltage = FormatInteger(a.zeroVoltages[first]);
     if (a.scannerItems > 1)
-        FillRow(a, 1, 1, fill.form);
+        FillRow(a, a.rowSlot[1], 1, fill.form);
     return fill;
 }
 
@@ -103,17 +108,18 @@ void ShowSlotInForm(const SettingsArrays& a, int slot, SettingsForm& form) {
 }
 
 void ReadSettingsForm(const SettingsForm& form, SettingsArrays& a) {
-    for (int j = 0; j < kScannerSlots; ++j) {
-        a.connected[j] = form.checked[j] ? 1 : 0;
-        a.addresses[j] = form.address[j];
-        a.ports[j] = ParseInteger(form.port[j]);
-        a.rotationAngles[j] = ParseFloat(form.angle[j]);
-        a.sectorStarts[j] = ParseFloat(form.sectorStart[j]);
-        a.sectorEnds[j] = ParseFloat(form.sectorEnd[j]);
+    for (int row = 0; row < kScannerSlots; ++row) {
+        const int j = a.rowSlot[row];
+        a.connected[j] = form.checked[row] ? 1 : 0;
+        a.addresses[j] = form.address[row];
+        a.ports[j] = ParseInteger(form.port[row]);
+        a.rotationAngles[j] = ParseFloat(form.angle[row]);
+        a.sectorStarts[j] = ParseFloat(form.sectorStart[row]);
+        a.sectorEnds[j] = ParseFloat(form.sectorEnd[row]);
         a.scales[j] = ParseInteger(form.scale);
         a.zeroVoltages[j] = ParseInteger(form.zeroVoltage);
     }
-    a.baseAngles[0] = ParseInteger(form.baseAngle);
+    a.baseAngles[a.rowSlot[0]] = ParseInteger(form.baseAngle);
 }
 
 }  // namespace scanner

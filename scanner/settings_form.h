@@ -24,9 +24,13 @@ struct SettingsArrays {
     float sectorEnds[kScannerSlots] = {};
     int scannerItems = 0;           // scanner items found in the configuration
     bool commandLineGiven = false;  // the service runs in a crew
+    // The slot each row of the dialog shows: the slots with a scanner item
+    // first, so that a vehicle whose only scanner sits in slot 1 has it in
+    // the first (shown) row.
+    int rowSlot[kScannerSlots] = {0, 1};
 };
 
-// The texts and ticks of the dialog's controls.
+// The texts and ticks of the dialog's controls, by row.
 struct SettingsForm {
     bool checked[kScannerSlots] = {};
     std::u16string address[kScannerSlots];  // dotted text of the address controls
@@ -63,8 +67,8 @@ FormFill FillSettingsForm(SettingsArrays& arrays);
 void ShowSlotInForm(const SettingsArrays& arrays, int slot, SettingsForm& form);
 
 // Accepting: ticks, addresses, ports (a non-number gives 0), angles and
-// sector ends from the form; the base angle into slot 0 only; scale and zero
-// voltage into both slots. No validation.
+// sector ends from each row into the slot it shows; the base angle into the
+// first row's slot only; scale and zero voltage into both slots. No validation.
 void ReadSettingsForm(const SettingsForm& form, SettingsArrays& arrays);
 
 }  // namespace scanner

@@ -117,13 +117,16 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
 }
 
 void LoadSlots(SlotXml* xml, const CommandLine& commandLine, AcquisitionSettings& out) {
+    (void)commandLine;  // crew mode matters to the bring-up, not to what is loaded
     for (ScannerSlot& slot : out.slots)
         slot = ScannerSlot{};
     out.scannerCount = 0;
     out.scannerList.clear();
     out.scannerListSlots.clear();
     out.baseDistance = 1500;
-    out.vehicleIndex = commandLine.given ? commandLine.vehicleIndex : 0;
+    // The vehicle is the configuration's, as for every service of the suite
+    // that shares the file; the command line only says the service runs in a crew.
+    out.vehicleIndex = 0;
     out.triggerRate = 25;
     out.alarmThreshold = 15;
     if (xml == nullptr)
@@ -133,8 +136,7 @@ void LoadSlots(SlotXml* xml, const CommandLine& commandLine, AcquisitionSettings
     const XmlNode root = xml->Root();
     const XmlNode work = xml->Find(root, xml_name::kWork);
     xml->GetInt(work, xml_name::kBaseDistance, out.baseDistance);
-    if (!commandLine.given)
-        xml->GetInt(work, xml_name::kVehicleIndex, out.vehicleIndex);
+    xml->GetInt(work, xml_name::kVehicleIndex, out.vehicleIndex);
     const XmlNode vehicle = FindVehicle(*xml, out.vehicleIndex);
     if (work == 0 || vehicle == 0)
         return;

@@ -53,7 +53,9 @@ struct AcquisitionSettings {
 };
 
 // The command line: an optional decimal vehicle index. A service started
-// with one runs in a crew and uses only slots that have an item.
+// with one runs in a crew and uses only slots that have an item; the vehicle
+// itself is the configuration's "индекс_автомобиля" either way, so that every
+// service of the suite reads and writes the same "Авто%d".
 struct CommandLine {
     bool given = false;
     int32_t vehicleIndex = 0;
@@ -109,8 +111,8 @@ public:
 std::string NumberedName(const char* format, int32_t number);
 
 // Resets `out` to the defaults and loads it. `xml` null: no configuration
-// document (defaults, an empty scanner choice). The command line's vehicle
-// index, when given, chooses the vehicle; otherwise "индекс_автомобиля" does.
+// document (defaults, an empty scanner choice). "индекс_автомобиля" of
+// "Работа" chooses the vehicle.
 void LoadSlots(SlotXml* xml, const CommandLine& commandLine, AcquisitionSettings& out);
 
 // Stores the connected slots that have an item (address, angles, zero

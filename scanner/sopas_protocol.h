@@ -33,8 +33,16 @@ inline constexpr size_t kScanValueCapacity = 2 * kMaxScanPoints;
 // --- Time limits -------------------------------------------------------------
 // A reply that has not been completed by its ETX ends after this much silence, ms.
 inline constexpr int kReplySilenceMs = 100;
-// A reply that never stops and never ends is given up after this many bytes.
-inline constexpr size_t kMaxReplyBytes = 1 << 20;
+// A telegram longer than the reply buffer is read on towards its ETX (so
+// that its tail does not answer the next command) for at most this many
+// bytes in all: the buffer's worth and as much again.
+inline constexpr size_t kMaxReplyBytes = 2 * kScanReplyBufferSize;
+// Whatever the peer does (a byte now and then, never an ETX), a reply ends
+// this long after its first wait began, ms.
+inline constexpr int kReplyTotalMs = 1000;
+// A command that cannot be handed to the socket within this time (the peer
+// does not read) is given up, and with it the connection, ms.
+inline constexpr int kSendTimeoutMs = 1000;
 
 // --- Telegrams the service sends -------------------------------------------
 // Log in as authorised client; the last field is the password hash.
@@ -62,12 +70,15 @@ inline constexpr const char* kRemissionChannel = "RSSI1";
 // The first device-status word of a good scan.
 inline constexpr const char* kStatusOk = "0";
 // Bits of the second device-status word (hexadecimal) as an LMS1xx reports
-// its state. An error or a contamination error makes the scan's values
-// unusable; a contamination warning alone leaves them valid.
+// its state. A device error makes the scan's values unusable; a dirty front
+// screen (a contamination warning or error) does not: the scanner still
+// measures, and the operator is shown that the screen wants cleaning.
 inline constexpr uint32_t kStatusError = 0x1;
 inline constexpr uint32_t kStatusContaminationWarning = 0x2;
 inline constexpr uint32_t kStatusContaminationError = 0x4;
-inline constexpr uint32_t kStatusFailedBits = kStatusError | kStatusContaminationError;
+inline constexpr uint32_t kStatusFailedBits = kStatusError;
+inline constexpr uint32_t kStatusContaminationBits =
+    kStatusContaminationWarning | kStatusContaminationError;
 
 // --- Start-up --------------------------------------------------------------
 // Status polls of the start sequence, and pause between polls, ms.

@@ -197,6 +197,10 @@ void CVestramiDlg::ShowIndicator(scanner::Rgb colour, std::optional<int64_t> lin
     }
 }
 
+void CVestramiDlg::ShowContamination(const std::string& text) {
+    SetItemText(IDC_CONTAMINATION, platform::Utf8ToWide(text));
+}
+
 void CVestramiDlg::RepaintProfiles() {
     m_picture.Draw();
 }

@@ -47,6 +47,7 @@ private:
     void ShowIndicator(scanner::Rgb colour, std::optional<int64_t> lines) override;
     void RepaintProfiles() override;
     HWND MessageOwner() const override { return Handle(); }
+    void ShowContamination(const std::string& text) override;
     // PictureSource
     bool SlotShown(int slot, scanner::ScannerSlot& settings) const override;
     int32_t CopyScan(int slot, uint32_t* values) const override;

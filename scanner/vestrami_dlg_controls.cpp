@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "platform/notifier.h"
 #include "platform/text.h"
 #include "scanner/resource.h"
+#include "scanner/scanner_texts.h"
 #include "scanner/settings_dialog.h"
 #include "scanner/vestrami_dlg.h"
 #include "scanner/vestrami_layout.h"
@@ -29,6 +31,8 @@ void CVestramiDlg::LayOut() {
         MoveItem(r.id, r.x, r.y, r.width, r.height);
         ShowItem(r.id, true);
     }
+    const scanner::ControlRect note = scanner::ContaminationRect(size.cx, size.cy);
+    MoveItem(note.id, note.x, note.y, note.width, note.height);
     m_viewButton.SetFaceColor(RGB(0, 255, 0));
     ShowViewText();
     m_picture.DiscardDeviceResources();
@@ -155,6 +159,15 @@ void CVestramiDlg::OnSettings() {
     CSettingsDialog dialog(arrays);
     if (dialog.DoModal(Handle()) != IDOK)
         return;
+    // The timers ran while the dialog was open: the recorder may have
+    // started a recording meanwhile. Reconnecting now would leave its log
+    // commands unanswered, so the settings wait for the operator to confirm
+    // them again after the recording.
+    if (m_acquisition->Recording()) {
+        platform::ShowMessage(scanner_text::kSettingsNotApplied, {}, platform::MessageIcon::None,
+                              reinterpret_cast<std::uintptr_t>(Handle()));
+        return;
+    }
     scanner::CopyToSlots(arrays, slots);
     for (int j = 0; j < scanner::kScannerSlots; ++j)
         m_acquisition->SetSlot(j, slots[j]);

@@ -74,6 +74,11 @@ std::array<ControlRect, 14> MainDialogLayout(int W, int H) {
     }};
 }
 
+ControlRect ContaminationRect(int W, int H) {
+    const int R = kRowHeight;
+    return {IDC_CONTAMINATION, 0, H - R, W * 11 / 60, R};
+}
+
 int NormalizeAngle(int value) {
     return value % 360;
 }

@@ -34,6 +34,9 @@ inline constexpr int kMaxBaseDistance = 10000;
 // The settings and view buttons, the profile display, the scanner choice and
 // the two rows (angle, base distance), for a client area of W x H.
 std::array<ControlRect, 14> MainDialogLayout(int clientWidth, int clientHeight);
+// The front-screen note: the free cell under the scanner choice, beside the
+// base-distance row.
+ControlRect ContaminationRect(int clientWidth, int clientHeight);
 
 // The angle typed into the angle edit, as stored: v mod 360 with the sign of v.
 int NormalizeAngle(int value);

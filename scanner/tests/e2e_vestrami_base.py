@@ -41,9 +41,11 @@ MIN_SECTOR_WIDTH = 0.1
 START_BOUND_S = 90
 ANSWER_BOUND_MS = 5000
 
-# Device status: the second word's error bit and contamination-error bit make
-# a failed scan; the contamination warning (2) does not.
-STATUS_FAILED_BITS = 0x1 | 0x4
+# Device status: the second word's error bit makes a failed scan; a dirty
+# front screen (contamination warning 2, contamination error 4) does not.
+STATUS_FAILED_BITS = 0x1
+# The main window's line about dirty front screens, under the scanner choice.
+CONTAMINATION_NOTE = 1036
 
 LINE_HEAD = re.compile(rb"^(\d{2})(\d{2})(\d{2}) (\d{2})(\d{2})(\d{2})\.(\d{3}) ")
 FLOAT6 = re.compile(r"^-?\d+\.\d{6}$")
@@ -522,6 +524,18 @@ class Scenario:
     # --- the window --------------------------------------------------------------------
     def controls(self):
         return self.probe.controls()
+
+    def wait_text(self, control_id, text, timeout_s, what):
+        """Waits until a control of the main window shows `text`."""
+        deadline = time.monotonic() + timeout_s
+        got = None
+        while time.monotonic() < deadline:
+            got = self.probe.text(control_id)
+            if got == text:
+                print("ok:", what, flush=True)
+                return
+            time.sleep(0.3)
+        raise Failure("%s (%r)" % (what, got))
 
     def close_service(self):
         """Closes the window as the operator does; True when the service ended."""

@@ -198,6 +198,26 @@ def scenario_settings(s):
     time.sleep(1.5)
     check(not s.truth.update().of("connect", since=before), "no reconnection after 'Отмена'")
 
+    # The recorder starts a recording while the dialog is open: what the
+    # operator then confirms is not applied, and the service says so.
+    run, run_win = folder(s, "записи", "во время установок")
+    open_settings(s)
+    s.scanner_command("start", run_win)
+    set_field(s, 1012, "33")
+    before = s.sim_time()
+    s.settings_probe.window("click", "--id", "1")
+    check(wait_settings_gone(s), "'Запомнить' closes the dialog during the recording")
+    check(s.messages.wait_for("Идет запись: настройки не применены", 10),
+          "the operator is told that the settings are not applied")
+    s.scanner_command("log", "1", "2", "3")
+    time.sleep(1.0)
+    s.scanner_command("stop")
+    s.truth.update()
+    check(not s.truth.of("connect", since=before), "no reconnection during the recording")
+    check(s.item(0)["угол_поворота_в_поперечной_плоскости_в_град"] == "0"
+          and s.probe.text(1011) == "0.0", "the angle of scanner 1 stays 0")
+    check_log(s.truth, 0, logs_in(run)[0], "scanner0.log of that recording", [(1.0, 2.0, 3.0)])
+
     open_settings(s)
     rc, out = s.settings_probe.window("check", "--id", "1007", "--value", "1")
     check(rc == 0 and out.strip() == "1", "the operator ticks Сканер2")

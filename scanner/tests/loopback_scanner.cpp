@@ -98,11 +98,19 @@ void LoopbackScanner::Serve(SOCKET connection) {
             for (size_t at = 0; at < reply.bytes.size(); at += piece) {
                 if (at > 0 && reply.pieceDelayMs > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(reply.pieceDelayMs));
+                if (m_stop)
+                    return;
                 const int n = static_cast<int>(std::min(piece, reply.bytes.size() - at));
-                ::send(connection, reply.bytes.data() + at, n, 0);
+                if (::send(connection, reply.bytes.data() + at, n, 0) == SOCKET_ERROR)
+                    return;  // the client has gone
             }
             if (reply.closeAfter) {
                 ::shutdown(connection, SD_BOTH);
+                return;
+            }
+            if (reply.stopReading) {
+                while (!m_stop)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 return;
             }
         }

@@ -1,7 +1,7 @@
 // A scanner on a loopback port inside the test process: it accepts one
 // connection at a time, cuts CoLa A commands out of the stream and answers
 // each as the test's script says (split across writes, slowly, too long,
-// or by closing the connection).
+// by closing the connection, or by reading no more).
 #pragma once
 
 #include <winsock2.h>
@@ -17,10 +17,11 @@
 namespace scan_test {
 
 struct PeerReply {
-    std::string bytes;        // written as they are (frame them with Framed)
-    size_t pieceBytes = 0;    // >0: written in pieces of this size
-    int pieceDelayMs = 0;     // pause before each piece after the first
-    bool closeAfter = false;  // close the connection once written
+    std::string bytes;         // written as they are (frame them with Framed)
+    size_t pieceBytes = 0;     // >0: written in pieces of this size
+    int pieceDelayMs = 0;      // pause before each piece after the first
+    bool closeAfter = false;   // close the connection once written
+    bool stopReading = false;  // read nothing more on this connection (keep it open)
 };
 
 std::string Framed(const std::string& text);

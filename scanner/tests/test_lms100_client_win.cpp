@@ -3,6 +3,7 @@
 // an oversize telegram and a dropped connection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -167,6 +168,52 @@ TEST_F(ClientTest, AnOversizeTelegramIsAFailedScanAndIsReadToItsEnd) {
     EXPECT_TRUE(client->LastReplyOverflowed());
     EXPECT_EQ(Poll(*client), 10002u);  // the tail did not answer this poll
     EXPECT_FALSE(client->LastReplyOverflowed());
+}
+
+TEST_F(ClientTest, AReplyTrickledWithoutEtxEndsAfterAboutASecond) {
+    // Poll 1 is answered with a byte every 50 ms for 20 s, never an ETX.
+    LoopbackScanner peer(LoopbackScanner::Lms100(1, 1, [](int poll) {
+        if (poll != 1)
+            return Scan(poll);
+        PeerReply r{"\x02sRA LMDscandata 1 1 " + std::string(400, '7')};
+        r.pieceBytes = 1;
+        r.pieceDelayMs = 50;
+        return r;
+    }));
+    auto client = Started(peer);
+    EXPECT_EQ(Poll(*client), 10000u);
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(Poll(*client), 0u);
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(sopas::kReplyTotalMs - 50));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(sopas::kReplyTotalMs + 600));
+    EXPECT_TRUE(client->LastReplyOverflowed());  // a reply that never ends
+}
+
+TEST_F(ClientTest, APeerThatStopsReadingCannotHoldTheSenderAndLosesItsConnection) {
+    LoopbackScanner peer(LoopbackScanner::Lms100(1, 1, [](int poll) {
+        PeerReply r = Scan(poll);
+        r.stopReading = true;
+        return r;
+    }));
+    auto client = Started(peer);
+    EXPECT_EQ(Poll(*client), 10000u);
+    // Small socket buffers: the peer's window fills after a few dozen frames.
+    const int small = 4096;
+    ::setsockopt(client->m_socket.Get(), SOL_SOCKET, SO_SNDBUF,
+                 reinterpret_cast<const char*>(&small), sizeof small);
+    const std::string command = "sMN " + std::string(900, 'x');
+    auto longest = std::chrono::steady_clock::duration::zero();
+    int frames = 0;
+    for (; frames < 5000 && client->SocketOpen(); ++frames) {
+        const auto begin = std::chrono::steady_clock::now();
+        client->SendTelegram(command.c_str());
+        longest = std::max(longest, std::chrono::steady_clock::now() - begin);
+    }
+    EXPECT_FALSE(client->SocketOpen()) << frames << " frames went out";
+    EXPECT_LT(longest, std::chrono::milliseconds(sopas::kSendTimeoutMs + 1000));
+    EXPECT_EQ(Poll(*client), 0u);  // no more scans, as after a dropped connection
+    EXPECT_TRUE(m_messages.Messages().empty());
 }
 
 TEST_F(ClientTest, ADroppedConnectionFailsEveryLaterPollWithoutMessages) {

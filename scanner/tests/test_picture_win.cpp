@@ -65,6 +65,24 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
     return ::DefWindowProcW(hwnd, message, w, l);
 }
 
+// A display whose device cannot make brush number `failing` (0-based,
+// counted over the whole test) once.
+class FailingPicture : public CScannerPicture {
+public:
+    int failing = -1;
+    int brushes = 0;
+
+protected:
+    HRESULT CreateBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour,
+                        ID2D1SolidColorBrush** brush) override {
+        if (brushes++ == failing) {
+            *brush = nullptr;
+            return D2DERR_RECREATE_TARGET;
+        }
+        return CScannerPicture::CreateBrush(target, colour, brush);
+    }
+};
+
 class PictureTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,7 +111,7 @@ protected:
 
     platform::ComPtr<ID2D1Factory> m_factory;
     RoadSource m_source;
-    CScannerPicture m_picture;
+    FailingPicture m_picture;
     HWND m_parent = nullptr;
     int m_notified = 0;
 };
@@ -114,6 +132,21 @@ TEST_F(PictureTest, AFrameShowsTheBackgroundTheRoadLineAndTheProfile) {
     EXPECT_TRUE(IsDark(Pixel(250, 194)) || IsDark(Pixel(250, 195)));
     EXPECT_TRUE(IsRed(Pixel(20, 186)) || IsRed(Pixel(20, 185)));
     EXPECT_FALSE(IsRed(Pixel(20, 195)));
+}
+
+TEST_F(PictureTest, ABrushThatCannotBeMadeIsDroppedWithItsTargetAndTheNextFrameRemakesThem) {
+    // The background brush (the fourth) of the first frame cannot be made:
+    // that frame draws nothing and the next one draws as usual.
+    m_picture.DiscardDeviceResources();
+    m_picture.failing = m_picture.brushes + 3;
+    m_picture.Draw();
+    dialog_test::PumpMessages(50);
+    const int made = m_picture.brushes;
+    m_picture.Draw();
+    dialog_test::PumpMessages(50);
+    EXPECT_EQ(m_picture.brushes, made + 6);  // all six made again
+    EXPECT_EQ(Pixel(20, 20), RGB(204, 204, 204));
+    EXPECT_TRUE(IsRed(Pixel(20, 195)) || IsRed(Pixel(20, 194)));
 }
 
 TEST_F(PictureTest, ADisconnectedSlotDrawsNothingNotEvenItsSector) {

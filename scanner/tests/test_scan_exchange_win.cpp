@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -76,6 +77,8 @@ std::vector<std::string> Fields(const std::string& line) {
 struct ScanScript {
     ScanLayout layout;
     std::atomic<int> obstacleFrom{1 << 30};
+    // From this poll on, replies trickle: a byte every 50 ms, never an ETX.
+    std::atomic<int> trickleFrom{1 << 30};
     scan_test::TelegramShape Shape(int poll) const {
         scan_test::TelegramShape shape = scan_test::RoadScan(541, layout);
         shape.distances[0] = 10000 + static_cast<uint32_t>(poll);
@@ -114,7 +117,22 @@ protected:
     }
 
     static PeerReply Reply(const ScanScript& script, int poll) {
+        if (poll >= script.trickleFrom) {
+            PeerReply r{"\x02sRA LMDscandata 1 1 " + std::string(400, '7')};
+            r.pieceBytes = 1;
+            r.pieceDelayMs = 50;
+            return r;
+        }
         return PeerReply{scan_test::BuildTelegram(script.Shape(poll))};
+    }
+
+    // Scanner 0 starts trickling its reply to a trigger; returns once it is in it.
+    void TrickleNextScan() {
+        const int polls = m_peer0.ScanPolls();
+        m_script0.trickleFrom = polls;
+        m_acq->Trigger();
+        ASSERT_TRUE(WaitFor([&] { return m_peer0.ScanPolls() > polls; }));
+        ::Sleep(150);
     }
 
     void SetUp() override {
@@ -319,6 +337,28 @@ TEST_F(ExchangeTest, ADroppedScannerMakesTheStatusAndTheLogAnswerFail) {
     EXPECT_EQ(Command("0"), "3\n");
 }
 
+TEST_F(ExchangeTest, ABringUpAgainAndTheReleaseFinishWhileAScannerTricklesItsReply) {
+    using Clock = std::chrono::steady_clock;
+    TriggerScan();
+    // The settings are accepted while scanner 1's data thread is in a
+    // trickled reply: the old clients go and both scanners come up again.
+    TrickleNextScan();
+    m_script0.trickleFrom = 1 << 30;
+    auto begin = Clock::now();
+    m_acq->ReleaseClients();
+    m_acq->ConnectScanners();
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(5));
+    EXPECT_EQ(m_acq->Settings().slots[0].connected, 1);
+    EXPECT_EQ(m_acq->Settings().slots[1].connected, 1);
+    TriggerScan();
+    // The window closes while it trickles again.
+    TrickleNextScan();
+    begin = Clock::now();
+    m_acq->ReleaseAcquisition();
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(3));
+    EXPECT_EQ(StatusText(), "0\n");
+}
+
 TEST_F(ExchangeTest, ReleaseWritesTheStoppingTextsAndDisconnectsTheItems) {
     TriggerScan();
     m_acq->ReleaseAcquisition();
@@ -332,6 +372,36 @@ TEST_F(ExchangeTest, ReleaseWritesTheStoppingTextsAndDisconnectsTheItems) {
         const auto c = m_peer0.Commands();
         return !c.empty() && c.back() == sopas::kStopMeasurement;
     }));
+}
+
+TEST(NoScannerTest, ACrewWithoutScannersSeesNoFailure) {
+    // The vehicle has no scanner item: nothing is brought up, and the status
+    // block and the log answers say that nothing failed.
+    platform::RecordingNotifier messages;
+    platform::ScopedNotifier scope{messages};
+    scan_test::FakeSlotXml xml;
+    xml.Add(kRoot, "Работа", {{"индекс_автомобиля", "0"}});
+    xml.Add(kRoot, "Авто0");
+    ScanAcquisition acq(&xml, scanner::CommandLine{true, 0}, nullptr, nullptr);
+    acq.LoadSlots();
+    acq.ConnectScanners();
+    acq.CreateMappings();
+    platform::SharedTextBlock status =
+        platform::SharedTextBlock::Open(L"MyScanFileMappingObject", L"MyScanBufferMutex", 16);
+    platform::SharedTextBlock command =
+        platform::SharedTextBlock::Open(L"MyScanCommandMappingObject", L"MyScanCommandMutex", 262);
+    ASSERT_TRUE(status.Ready() && command.Ready());
+    acq.PublishStatus();
+    std::string text;
+    status.Read(text);
+    EXPECT_EQ(text, "1\n");
+    for (const char* c : {"1", "2 1 2 3", "2", "0"}) {
+        ASSERT_EQ(command.Write(c), platform::SharedTextAccess::Ok);
+        acq.PollCommands();
+        command.Read(text);
+        EXPECT_EQ(text, "3\n") << c;
+    }
+    EXPECT_TRUE(messages.Messages().empty());
 }
 
 }  // namespace

@@ -33,9 +33,11 @@ std::string PrintfLine(const ScanLogEntry& e) {
                   e.utc.month, e.utc.day, e.utc.hour, e.utc.minute, e.utc.second,
                   e.utc.milliseconds);
     std::string line = head + std::to_string(e.count);
-    for (int i = 0; i < 2 * e.count; ++i)
-        line += " " + std::to_string(e.values[i]);
     char tail[400];
+    for (int i = 0; i < 2 * e.count; ++i) {
+        std::snprintf(tail, sizeof tail, " %d", static_cast<int>(e.values[i]));
+        line += tail;
+    }
     for (int i = 0; i < (e.inclinometerFitted ? 3 : 1); ++i) {
         std::snprintf(tail, sizeof tail, " %.6f",
                       e.inclinometerFitted ? e.commandValues[i] : 1000.0);
@@ -85,13 +87,14 @@ TEST(ScanLogLineTest, WithoutAnInclinometerTheLineCarries1000) {
     EXPECT_EQ(sink.text, "260307 040506.078 1 1500 10 1000.000000 0 5\n");
 }
 
-TEST(ScanLogLineTest, ValuesAreWrittenAsSentEvenAbove31Bits) {
-    const std::vector<uint32_t> values = {0xFFFFFFFFu, 0};
+TEST(ScanLogLineTest, ValuesAbove31BitsAreWrittenAsPrintfDoesWithPercentD) {
+    const std::vector<uint32_t> values = {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 0};
     ScanLogEntry e = Entry(values);
     StringSink sink;
     char buffer[scanner::kLogLineBufferSize];
     scanner::WriteScanLogLine(e, buffer, sizeof buffer, sink);
-    EXPECT_NE(sink.text.find(" 1 4294967295 0 "), std::string::npos);
+    EXPECT_EQ(sink.text, PrintfLine(e));
+    EXPECT_NE(sink.text.find(" 2 -1 -2147483648 2147483647 0 "), std::string::npos);
 }
 
 TEST(ScanLogLineTest, ALineLongerThanTheBufferIsWrittenWholeInPieces) {

@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using scanner::ScanLogEntry;
+constexpr auto kWritten = scanner::ScanLogFiles::WriteResult::Written;
 
 // Runs a test in a fresh current directory (the logs go there).
 class InTempFolder : public ::testing::Test {
@@ -145,11 +146,12 @@ TEST_F(PipelineTest, LogsAreTextAppendedAndSafeToCloseWhileWriting) {
     std::vector<uint32_t> values(200, 7);
     ScanLogEntry e = Entry(values);
     ASSERT_TRUE(m_logs.Open(0));
-    EXPECT_TRUE(m_logs.WriteLine(0, e));
-    m_logs.Close(0);
-    EXPECT_FALSE(m_logs.WriteLine(0, e));  // closed: the line is dropped
-    ASSERT_TRUE(m_logs.Open(0));           // appends
-    EXPECT_TRUE(m_logs.WriteLine(0, e));
+    EXPECT_EQ(m_logs.WriteLine(0, e), kWritten);
+    EXPECT_TRUE(m_logs.Close(0));
+    // Closed: the line is dropped.
+    EXPECT_EQ(m_logs.WriteLine(0, e), scanner::ScanLogFiles::WriteResult::NotOpen);
+    ASSERT_TRUE(m_logs.Open(0));  // appends
+    EXPECT_EQ(m_logs.WriteLine(0, e), kWritten);
     m_logs.Close(0);
     const std::string log = Log(0);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
@@ -162,7 +164,7 @@ TEST_F(PipelineTest, LogsAreTextAppendedAndSafeToCloseWhileWriting) {
     std::atomic<int> written{0};
     std::thread writer([&] {
         while (!stop) {
-            if (m_logs.WriteLine(0, e))
+            if (m_logs.WriteLine(0, e) == kWritten)
                 ++written;
         }
     });
@@ -183,6 +185,40 @@ TEST_F(PipelineTest, LogsAreTextAppendedAndSafeToCloseWhileWriting) {
         EXPECT_EQ(line, expected);
     }
     EXPECT_EQ(count, 2 + written.load());
+}
+
+TEST_F(PipelineTest, AFullDiskIsToldToTheCallerAndTheFileStaysInUse) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a full device is reached through a link on the host";
+#else
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", m_folder / scanner::ScanLogName(0));
+    ASSERT_TRUE(m_logs.Open(0));
+    std::vector<uint32_t> values(2 * 1081, 12345);
+    ScanLogEntry e = Entry(values);
+    scanner::ClearanceMonitor monitor;
+    scanner::ScanRequests requests;
+    // Lines fill the stream's buffer, then its write to the disk fails.
+    int failed = 0;
+    for (int i = 0; i < 40; ++i) {
+        requests.m_logNext = true;
+        const auto r =
+            scanner::ProcessScan(0, monitor, Sector(), requests, true, e, m_logs, nullptr);
+        EXPECT_NE(r.logged, r.writeFailed);
+        failed += r.writeFailed ? 1 : 0;
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_TRUE(m_logs.IsOpen(0));  // later lines are tried again
+    // A short line waits in the stream's buffer: its flush, or its close, fails.
+    std::vector<uint32_t> one = {1500, 10};
+    const ScanLogEntry shortLine = Entry(one);
+    EXPECT_EQ(m_logs.WriteLine(0, shortLine), kWritten);
+    EXPECT_EQ(m_logs.FlushAll(), 1u);
+    EXPECT_EQ(m_logs.WriteLine(0, shortLine), kWritten);
+    EXPECT_FALSE(m_logs.Close(0));
+    EXPECT_TRUE(m_logs.Close(0));  // closed already: nothing to fail
+#endif
 }
 
 TEST(PublishedScansTest, TheDisplayGetsWholeScans) {

@@ -80,15 +80,16 @@ TEST(ScanReplyParserTest, HeaderChecksRefuseOtherReplies) {
     EXPECT_EQ(values[0], kUntouched);
 }
 
-TEST(ScanReplyParserTest, TheSecondStatusWordFailsAScanOnErrorsButNotOnAWarning) {
-    // An LMS1xx reports its errors in the second word: 1 error, 4 contamination
-    // error, 2 contamination warning (the values are still measured).
+TEST(ScanReplyParserTest, TheSecondStatusWordFailsAScanOnADeviceErrorOnly) {
+    // An LMS1xx reports its state in the second word: 1 device error, 4
+    // contamination error, 2 contamination warning. A dirty front screen does
+    // not stop the measurement: only the device error fails the scan.
     struct Case {
         const char* word;
         bool good;
     };
-    for (const Case& c : {Case{"1", false}, Case{"4", false}, Case{"5", false}, Case{"7", false},
-                          Case{"3", false}, Case{"6", false}, Case{"2", true}, Case{"0", true}}) {
+    for (const Case& c : {Case{"1", false}, Case{"4", true}, Case{"5", false}, Case{"7", false},
+                          Case{"3", false}, Case{"6", true}, Case{"2", true}, Case{"0", true}}) {
         for (ScanLayout layout : {ScanLayout::First, ScanLayout::Second}) {
             SCOPED_TRACE(std::string(c.word) + " layout " +
                          std::to_string(static_cast<int>(layout)));
@@ -98,6 +99,7 @@ TEST(ScanReplyParserTest, TheSecondStatusWordFailsAScanOnErrorsButNotOnAWarning)
             const auto r =
                 ParseScanReply(BuildTelegram(shape), layout, values.data(), values.size());
             EXPECT_EQ(r.ok, c.good);
+            EXPECT_EQ(sopas::SecondStatusWord(BuildTelegram(shape)), sopas::ParseHexField(c.word));
             if (c.good) {
                 EXPECT_EQ(r.count, 7);
                 EXPECT_EQ(values[0], shape.distances[0]);

@@ -1,6 +1,7 @@
 // The settings dialog's data: what it shows and what accepting takes back.
 #include <gtest/gtest.h>
 
+#include "fake_slot_xml.h"
 #include "scanner/settings_form.h"
 
 namespace {
@@ -82,6 +83,45 @@ TEST(SettingsFormTest, WithOneItemTheHiddenSecondRowReadsBackEmpty) {
     EXPECT_EQ(slots[1].rotationAngle, 0.0f);
     EXPECT_EQ(slots[1].connected, 1);
     EXPECT_EQ(slots[0].ipAddress, u"127.0.0.2");
+}
+
+TEST(SettingsFormTest, TheOnlyScannerInSlot1IsShownInTheFirstRowAndKeptOnAccepting) {
+    // The vehicle's only scanner is Изделие1: it loads into slot 1.
+    scan_test::FakeSlotXml xml;
+    xml.Add(1, "Работа", {{"индекс_автомобиля", "0"}});
+    const int vehicle = xml.Add(1, "Авто0");
+    const std::map<std::string, std::string> stored = {
+        {"тип", "сканер"},
+        {"IP", "127.0.0.3"},
+        {"подключен", "1"},
+        {"угол_поворота_в_поперечной_плоскости_в_град", "12.5"},
+        {"начальный_угол_верхнего_габарита", "-20"},
+        {"конечный_угол_верхнего_габарита", "7.5"},
+        {"инклинометр___напряжение_нулевого_уклона_в_мВ", "1395"}};
+    const int item = xml.Add(vehicle, "Изделие1", stored);
+    scanner::AcquisitionSettings settings;
+    scanner::LoadSlots(&xml, scanner::CommandLine{true, 0}, settings);
+    ASSERT_EQ(settings.slots[1].itemNumber, 1);
+    ASSERT_EQ(settings.scannerCount, 1);
+
+    SettingsArrays a =
+        scanner::CopyFromSlots(settings.slots, settings.scannerCount, /*commandLineGiven=*/true);
+    const auto fill = scanner::FillSettingsForm(a);
+    EXPECT_FALSE(fill.notInCrew);
+    EXPECT_TRUE(fill.form.checked[0]);
+    EXPECT_EQ(fill.form.address[0], u"127.0.0.3");
+    EXPECT_EQ(fill.form.angle[0], u"12.5");
+    EXPECT_EQ(fill.form.sectorEnd[0], u"7.5");
+    EXPECT_EQ(fill.form.zeroVoltage, u"1395");
+
+    // Accepted unchanged: the slot keeps its values, and so does its item.
+    scanner::ReadSettingsForm(fill.form, a);
+    scanner::CopyToSlots(a, settings.slots);
+    EXPECT_EQ(settings.slots[1].ipAddress, u"127.0.0.3");
+    EXPECT_EQ(settings.slots[1].connected, 1);
+    scanner::SaveSlots(&xml, settings);
+    for (const auto& [name, value] : stored)
+        EXPECT_EQ(xml.Attribute(item, name), value) << name;
 }
 
 TEST(SettingsFormTest, ACrewWithoutScannersFillsNothingAndTheChoiceFillsTheFirstRow) {

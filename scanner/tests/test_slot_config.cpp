@@ -91,21 +91,35 @@ TEST(LoadSlotsTest, AMissingItemLeavesItsSlotEmptyAndTheWalkGoesOn) {
     EXPECT_EQ(s.scannerListSlots[0], 1);  // the choice's entry belongs to slot 1
 }
 
-TEST(LoadSlotsTest, TheCommandLineChoosesTheVehicle) {
+TEST(LoadSlotsTest, TheConfigurationChoosesTheVehicleAndTheCommandLineOnlyTheCrew) {
+    // Vehicle 0 is the configuration's; the command line names vehicle 1.
     Vehicle v;
-    const int other = v.xml.Add(kRoot, "Авто3");
-    v.xml.Add(other, "Изделие0", {{"тип", "сканер"}, {"IP", "192.168.0.3"}});
+    const int other = v.xml.Add(kRoot, "Авто1");
+    const int otherItem = v.xml.Add(other, "Изделие0", {{"тип", "сканер"}, {"IP", "192.168.0.3"}});
     AcquisitionSettings s;
-    scanner::LoadSlots(&v.xml, scanner::ParseCommandLine(u" 3 "), s);
-    EXPECT_EQ(s.vehicleIndex, 3);
-    EXPECT_EQ(s.slots[0].ipAddress, u"192.168.0.3");
-    EXPECT_EQ(s.scannerCount, 1);
+    scanner::LoadSlots(&v.xml, scanner::ParseCommandLine(u" 1 "), s);
+    EXPECT_EQ(s.vehicleIndex, 0);
+    EXPECT_EQ(s.slots[0].ipAddress, u"127.0.0.2");
+    EXPECT_EQ(s.slots[1].ipAddress, u"127.0.0.3");
+    EXPECT_EQ(s.scannerCount, 2);
 
-    // Without one, "индекс_автомобиля" does.
-    v.xml.At(v.work).attributes["индекс_автомобиля"] = "3";
-    scanner::LoadSlots(&v.xml, CommandLine{}, s);
-    EXPECT_EQ(s.vehicleIndex, 3);
-    EXPECT_EQ(s.slots[0].ipAddress, u"192.168.0.3");
+    // Only Авто0 is written back.
+    s.slots[0].connected = 1;
+    s.slots[0].ipAddress = u"127.0.0.9";
+    scanner::SaveSlots(&v.xml, s);
+    scanner::MarkItemConnected(&v.xml, s.vehicleIndex, 0, 1);
+    EXPECT_EQ(v.xml.Attribute(v.item0, "IP"), "127.0.0.9");
+    EXPECT_EQ(v.xml.Attribute(v.item0, "подключен"), "1");
+    EXPECT_EQ(v.xml.Attribute(otherItem, "IP"), "192.168.0.3");
+    EXPECT_EQ(v.xml.Attribute(otherItem, "подключен"), "<absent>");
+
+    // "индекс_автомобиля" names another vehicle: that one, command line or not.
+    v.xml.At(v.work).attributes["индекс_автомобиля"] = "1";
+    for (const char16_t* line : {u"", u"0"}) {
+        scanner::LoadSlots(&v.xml, scanner::ParseCommandLine(line), s);
+        EXPECT_EQ(s.vehicleIndex, 1);
+        EXPECT_EQ(s.slots[0].ipAddress, u"192.168.0.3");
+    }
 }
 
 TEST(LoadSlotsTest, WithoutDocumentOrVehicleTheDefaultsStay) {
