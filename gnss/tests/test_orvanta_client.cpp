@@ -8,6 +8,9 @@
 //   test_orvanta_client log                            print the log-folder text
 //   test_orvanta_client log-write <text>
 //   test_orvanta_client wait-record <timeout ms>       wait for a record with flag 1
+//   test_orvanta_client watch-record <ms> <stop file>  print "ready", then every change of
+//                                                      the record, until <ms> have passed or
+//                                                      the stop file exists
 //   test_orvanta_client close <timeout ms>             WM_CLOSE to the service's window,
 //                                                      then wait until it is gone
 //   test_orvanta_client about                          choose the about item of its system menu
@@ -141,6 +144,33 @@ int main(int argc, char** argv) {
     if (argc < 2)
         return 64;
     const std::string command = argv[1];
+    if (command == "watch-record" && argc > 3) {
+        platform::SharedTextBlock block =
+            OpenBlock(L"MyGPSFileMappingObject", L"MyGPSBufferMutex", 1024);
+        if (!block.Ready()) {
+            std::printf("ERROR open %lu\n", block.LastError());
+            return 2;
+        }
+        const ULONGLONG limit = std::strtoull(argv[2], nullptr, 10);
+        const std::string stopFile = argv[3];
+        std::string last, text;
+        block.Read(last);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        // Polled every millisecond: the service publishes a record per fix,
+        // at most a few tens a second.
+        for (const ULONGLONG start = ::GetTickCount64(); ::GetTickCount64() - start < limit;) {
+            if (block.Read(text) == platform::SharedTextAccess::Ok && text != last) {
+                Print(text);
+                std::fflush(stdout);
+                last = text;
+            }
+            if (::GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES)
+                break;
+            ::Sleep(1);
+        }
+        return 0;
+    }
     if (command == "record" || command == "wait-record") {
         platform::SharedTextBlock block =
             OpenBlock(L"MyGPSFileMappingObject", L"MyGPSBufferMutex", 1024);
