@@ -287,7 +287,10 @@ class Registry:
             wine("reg", "add", COMMON_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
 
 
-class FrameEndToEnd(unittest.TestCase):
+class UpdateServerCase(unittest.TestCase):
+    """Cases of a program's start-up: the suite's registry values saved and
+    restored around them, the update server running, and each case starting
+    from a database server named, an empty request log and no scenario."""
     server = None
     registry = None
 
@@ -312,6 +315,12 @@ class FrameEndToEnd(unittest.TestCase):
         self.server.clear_log()
         self.server.set_scenario({})
 
+    def commands(self, name):
+        return [r for r in self.server.requests() if r.get("form", {}).get("cmd") == name]
+
+
+class FrameEndToEnd(UpdateServerCase):
+
     def install(self, name, variant):
         inst = Installation(name, variant)
         # The logs stay for a look after the run; the program folder goes, so
@@ -319,9 +328,6 @@ class FrameEndToEnd(unittest.TestCase):
         # build's binaries.
         self.addCleanup(shutil.rmtree, inst.folder, True)
         return inst
-
-    def commands(self, name):
-        return [r for r in self.server.requests() if r.get("form", {}).get("cmd") == name]
 
     def assert_ran(self, inst, code):
         self.assertEqual(code, 0, inst.report())

@@ -25,7 +25,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from frame_e2e import (ENV, WORK, Registry, UpdateServer, db_commands_reply,  # noqa: E402
+from frame_e2e import (ENV, WORK, UpdateServerCase, db_commands_reply,  # noqa: E402
                        read, version_list_reply, win_path, wine, wine_env)
 
 WINE_RUN = ENV["SURVEY_WINE_RUN"]
@@ -143,35 +143,23 @@ class Program:
         return "\nmessages:\n%s\noutput:\n%s" % (read(self.messages), read(self.output)[-2000:])
 
 
-class RealClientEndToEnd(unittest.TestCase):
-    server = None
-    registry = None
+class RealClientEndToEnd(UpdateServerCase):
     db = Database()
 
     @classmethod
     def setUpClass(cls):
         if not cls.db.available():
             raise unittest.SkipTest("the tests' database server is not running (no mariadbd)")
-        os.makedirs(WORK, exist_ok=True)
         wine("--start")
-        cls.registry = Registry(WORK)
-        cls.registry.save()
-        cls.server = UpdateServer(os.path.join(WORK, "server"))
-        cls.server.start()
+        super().setUpClass()
 
     @classmethod
     def tearDownClass(cls):
-        if cls.server:
-            cls.server.stop()
-        if cls.registry:
-            cls.registry.restore()
+        super().tearDownClass()
         wine("--stop", check=False)
 
     def setUp(self):
-        self.registry.clear()
-        self.registry.set("SqlServer", "127.0.0.1")
-        self.server.clear_log()
-        self.server.set_scenario({})
+        super().setUp()
         self.db.sql("SET GLOBAL sql_mode = DEFAULT; SET FOREIGN_KEY_CHECKS=0; "
                     "DROP TABLE IF EXISTS road_marks, roads; SET FOREIGN_KEY_CHECKS=1; "
                     "CREATE TABLE roads (id INT PRIMARY KEY, name VARCHAR(64)) ENGINE=InnoDB "
@@ -187,7 +175,7 @@ class RealClientEndToEnd(unittest.TestCase):
         return p
 
     def requests(self, cmd):
-        return [r["form"] for r in self.server.requests() if r.get("form", {}).get("cmd") == cmd]
+        return [r["form"] for r in self.commands(cmd)]
 
     def test_pending_sets_are_applied_and_reported_then_the_program_runs(self):
         road = "INSERT INTO `roads` VALUES (2, 'Дорога \"Север\" / объезд')"
