@@ -46,6 +46,9 @@ struct GnssState {
     uint16_t gnssHour = 0, gnssMinute = 0;
     float gnssSecond = 0;
     char dateStamp[7] = "000000";  // UTC yymmdd appended to every logged fix
+    // Installation option: a GGA with talker GN counts as one with talker GP.
+    bool gnTalkerGga = false;
+    double acceptedFixTime = -1;  // time of the last fix that went to motion; -1 before one
 };
 
 constexpr int32_t kGgaCountLimit = 7;

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr std::string_view kTagGpGga = "$GPGGA";
+constexpr std::string_view kTagGnGga = "$GNGGA";
 constexpr std::string_view kTagGpRmc = "$GPRMC";
 constexpr std::string_view kTagGnRmc = "$GNRMC";
 constexpr std::string_view kTagGpGsa = "$GPGSA";
@@ -95,17 +96,19 @@ char HexDigit(unsigned v) {
 
 }  // namespace
 
-ClassifiedLine ClassifyLine(std::string_view line) {
+ClassifiedLine ClassifyLine(std::string_view line, bool gnGga) {
     struct Tag {
         std::string_view text;
         SentenceKind kind;
+        bool gnOption;  // looked for only with the GN-talker option
     };
-    static constexpr Tag kTags[] = {{kTagGpGga, SentenceKind::Gga},
-                                    {kTagGpRmc, SentenceKind::Rmc},
-                                    {kTagGnRmc, SentenceKind::Rmc},
-                                    {kTagGpGsa, SentenceKind::Gsa},
-                                    {kTagGnGsa, SentenceKind::Gsa}};
+    static constexpr Tag kTags[] = {
+        {kTagGpGga, SentenceKind::Gga, false}, {kTagGnGga, SentenceKind::Gga, true},
+        {kTagGpRmc, SentenceKind::Rmc, false}, {kTagGnRmc, SentenceKind::Rmc, false},
+        {kTagGpGsa, SentenceKind::Gsa, false}, {kTagGnGsa, SentenceKind::Gsa, false}};
     for (const Tag& tag : kTags) {
+        if (tag.gnOption && !gnGga)
+            continue;
         const size_t pos = line.find(tag.text);
         if (pos != std::string_view::npos)
             return {tag.kind, line.substr(pos, NmeaFramer::kMaxSentence)};
@@ -197,7 +200,7 @@ bool GgaShapeValid(std::string_view sentence) {
 }
 
 LineResult ProcessLine(std::string_view line, GnssState& state) {
-    const ClassifiedLine c = ClassifyLine(line);
+    const ClassifiedLine c = ClassifyLine(line, state.gnTalkerGga);
     LineResult result;
     result.kind = c.kind;
     switch (c.kind) {
@@ -206,13 +209,17 @@ LineResult ProcessLine(std::string_view line, GnssState& state) {
         case SentenceKind::Gga: {
             if (CommaCount(c.sentence) == kGgaCommas) {
                 const std::string_view checked = ChecksumPassed(c.sentence);
-                if (!checked.empty()) {
+                if (!checked.empty() && state.gnTalkerGga &&
+                    Decimal(Field(checked, 1)) == state.acceptedFixTime) {
+                    // The epoch's fix is taken already, from the other talker.
+                } else if (!checked.empty()) {
                     const int32_t position = ParseGga(checked, state);
                     if (position < 0 || state.satellites < kMinSatellites ||
                         state.longitude < kMinLongitude) {
                         state.prevFixTime = state.fixTime;
                     } else {
                         UpdateMotion(state);
+                        state.acceptedFixTime = state.fixTime;
                         result.accepted = true;
                         result.logLine = checked;
                     }
@@ -237,7 +244,9 @@ LineResult ProcessLine(std::string_view line, GnssState& state) {
 }
 
 bool ProbeLine(std::string_view line, GnssState& state) {
-    const size_t pos = line.find(kTagGpGga);
+    size_t pos = line.find(kTagGpGga);
+    if (pos == std::string_view::npos && state.gnTalkerGga)
+        pos = line.find(kTagGnGga);
     if (pos == std::string_view::npos)
         return false;
     const std::string_view sentence = line.substr(pos, NmeaFramer::kMaxSentence);

@@ -1,5 +1,6 @@
-// Checks and parses the three sentences the service uses: GGA (talker GP),
-// RMC and GSA (talkers GP and GN). Every other line is skipped.
+// Checks and parses the three sentences the service uses: GGA (talker GP,
+// and GN where the installation says so), RMC and GSA (talkers GP and GN).
+// Every other line is skipped.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,9 @@ struct ClassifiedLine {
 
 // Classifies a line by the first of "$GPGGA", "$GPRMC", "$GNRMC", "$GPGSA",
 // "$GNGSA" (tested in this order) that it contains; text before the tag is
-// line noise and is skipped.
-ClassifiedLine ClassifyLine(std::string_view line);
+// line noise and is skipped. With `gnGga`, "$GNGGA" is a GGA too (tested
+// right after "$GPGGA").
+ClassifiedLine ClassifyLine(std::string_view line, bool gnGga = false);
 
 // Commas up to the first '*' (or the end).
 int CommaCount(std::string_view sentence);
@@ -48,10 +50,14 @@ struct LineResult {
 
 // The reader's processing of one line: checks, parsing, UpdateMotion for a
 // usable fix, and the GGA line count. The caller logs `logLine` when set.
+// With state.gnTalkerGga, GGA of both talkers are taken, and a GGA that
+// repeats the time of the fix just taken (the same epoch from the other
+// talker, as mixed streams send it) is not taken twice.
 LineResult ProcessLine(std::string_view line, GnssState& state);
 
-// The port probe's test of one line: a "$GPGGA" sentence with 14 commas, a
-// valid checksum and a position. On success prevLatitude = latitude.
+// The port probe's test of one line: a "$GPGGA" sentence (or "$GNGGA" with
+// state.gnTalkerGga) with 14 commas, a valid checksum and a position. On
+// success prevLatitude = latitude.
 bool ProbeLine(std::string_view line, GnssState& state);
 
 // The GGA test without side effects on motion: 14 commas and a valid checksum.

@@ -26,4 +26,6 @@ void ApplyReceiverAttributes(const ReceiverAttributes& a, ReceiverConfig& config
         config.longitude = *a.longitude;
     if (a.runLogPath)
         config.runLogPath = a.runLogPath->substr(0, kMaxRunLogPath);
+    if (a.gnTalker)
+        config.gnTalkerGga = *a.gnTalker == 1;
 }

@@ -57,6 +57,7 @@ int32_t ReceiverConnection::OpenReceiver() {
             s.serialSpeed = config.speed;
             s.latitude = config.latitude;
             s.longitude = config.longitude;
+            s.gnTalkerGga = config.gnTalkerGga;
         });
         m_runLog = RunLogController(config.runLogPath);
     }

@@ -11,6 +11,7 @@ constexpr wchar_t kPort[] = L"порт";
 constexpr wchar_t kLatitude[] = L"широта";
 constexpr wchar_t kLongitude[] = L"долгота";
 constexpr wchar_t kRunLogPath[] = L"локальный_файл";
+constexpr wchar_t kGnTalker[] = L"принимать_сообщения_GN";  // kGnTalkerAttribute
 
 }  // namespace
 
@@ -38,6 +39,10 @@ void XmlReceiverSettings::Load(ReceiverConfig& config) {
     std::wstring path;
     m_config->GetStringAttribute(element.Get(), kRunLogPath, path);
     a.runLogPath = platform::WideToAnsi(path);
+    int32_t gnTalker = 0;
+    m_config->GetIntAttribute(element.Get(), kGnTalker, gnTalker);
+    a.gnTalker = gnTalker;
+    m_gnTalker = gnTalker == 1 ? 1 : 0;
     ApplyReceiverAttributes(a, config);
 }
 
@@ -57,6 +62,7 @@ void XmlReceiverSettings::SaveProbe(int32_t port, int32_t speed, double latitude
     m_config->SetAttribute(element.Get(), kPort, port);
     m_config->SetAttribute(element.Get(), kLatitude, latitude);
     m_config->SetAttribute(element.Get(), kLongitude, longitude);
+    m_config->SetAttribute(element.Get(), kGnTalker, m_gnTalker);
     m_config->Save();
 }
 

@@ -19,4 +19,7 @@ public:
 
 private:
     XmlConfig* m_config;
+    // The GN-talker option as loaded: every save writes it back beside the
+    // port and speed, so the file shows the option the service runs with.
+    int32_t m_gnTalker = 0;
 };

@@ -3,7 +3,9 @@
 is replayed through the receiver simulator into the running Orvanta.exe, and
 what the service published (its records, one per change) and logged (the fix
 lines of its day log) is compared with the expected file kept for that
-capture in gnss/tests/replay-expected/.
+capture in gnss/tests/replay-expected/. The captures of receivers that talk
+GN are replayed once more with the installation's GN-talker option on
+(<capture>.gn-talker.txt).
 
 Between captures the simulator plays a receiver standing still at a point
 no capture has, so each capture starts from the same state; records and
@@ -31,6 +33,7 @@ REPLAY_RATE_HZ = 10  # epochs a second: a fast receiver's rate, well within 1152
 # The standing receiver: a point in the Barents Sea, 9 satellites.
 STAND_ARGS = ["--speed", "0", "--route", "71.0,40.0;71.0,40.0", "--rate", str(REPLAY_RATE_HZ)]
 STAND_LAT_TEXT = "7100.0000"
+GN_OPTION = "принимать_сообщения_GN"
 
 
 def captures(source_dir):
@@ -53,20 +56,13 @@ def fix_line_normalised(line):
     return body.decode("cp1251") + ",DATE"
 
 
-def scenario_replay(s):
-    from e2e_orvanta_base import SIM_COM, check, connect_and_publish, day_log_path
+def replay_pass(s, files, suffix, regenerate):
+    """Replays `files` into the running service; returns the diffs against
+    the expected files <capture><suffix>.txt (rewrites them with `regenerate`)."""
+    from e2e_orvanta_base import check, day_log_path
     from e2e_wine import Failure, windows_path
-
-    files = captures(s.args.source_dir)
-    if not files:
-        print("SKIPPED: no captures in ../shared/data/nmea beside the checkout")
-        return
-    sys.path.insert(0, os.path.join(s.args.source_dir, "sim"))
     from nmea_sim import load_capture
 
-    regenerate = os.environ.get(REGENERATE_ENV) == "1"
-    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM},
-                        sim_args=STAND_ARGS)
     log = day_log_path(s)
     differences = []
     for path in files:
@@ -74,8 +70,8 @@ def scenario_replay(s):
         epochs = len(load_capture(path))
         s.sim.command("drive")
         time.sleep(1.0)
-        stop = os.path.join(s.work, name + ".stop")
-        out_path = os.path.join(s.work, name + ".records")
+        stop = os.path.join(s.work, name + suffix + ".stop")
+        out_path = os.path.join(s.work, name + suffix + ".records")
         with open(out_path, "wb") as out:
             watcher = s.wine.spawn([s.args.client, "watch-record", "600000", windows_path(stop)],
                                    log=out)
@@ -115,7 +111,7 @@ def scenario_replay(s):
             check(normalised is not None, "a day-log fix line with its XOR (%r)" % line)
             result.append("daylog " + normalised)
         text = "\n".join(result) + "\n"
-        expected_path = os.path.join(EXPECTED_DIR, name + ".txt")
+        expected_path = os.path.join(EXPECTED_DIR, name + suffix + ".txt")
         if regenerate:
             os.makedirs(EXPECTED_DIR, exist_ok=True)
             with open(expected_path, "w", encoding="utf-8", newline="\n") as f:
@@ -130,12 +126,39 @@ def scenario_replay(s):
         if text != expected:
             differences.append("".join(difflib.unified_diff(
                 expected.splitlines(True), text.splitlines(True),
-                "expected/" + name + ".txt", "replayed/" + name + ".txt")))
+                "expected/" + name + suffix + ".txt", "replayed/" + name + suffix + ".txt")))
         else:
-            print("ok: %s: %d records, %d fix lines as expected" % (
-                name, sum(l.startswith("record ") for l in result),
+            print("ok: %s%s: %d records, %d fix lines as expected" % (
+                name, suffix, sum(l.startswith("record ") for l in result),
                 sum(l.startswith("daylog ") for l in result)))
+    return differences
+
+
+def scenario_replay(s):
+    from e2e_orvanta_base import SIM_COM, check, connect_and_publish
+
+    files = captures(s.args.source_dir)
+    if not files:
+        print("SKIPPED: no captures in ../shared/data/nmea beside the checkout")
+        return
+    sys.path.insert(0, os.path.join(s.args.source_dir, "sim"))
+    regenerate = os.environ.get(REGENERATE_ENV) == "1"
+
+    # Every capture as the service takes NMEA by default: GGA of talker GP only.
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM},
+                        sim_args=STAND_ARGS)
+    differences = replay_pass(s, files, "", regenerate)
     check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+    s.sim.stop()
+
+    # The captures of receivers that talk GN, with the installation's option on.
+    gn = [f for f in files if b"$GNGGA" in open(f, "rb").read()]
+    connect_and_publish(s, SIM_COM, 115200, {"скорость": 115200, "порт": SIM_COM,
+                                             GN_OPTION: "1"}, sim_args=STAND_ARGS)
+    differences += replay_pass(s, gn, ".gn-talker", regenerate)
+    check(s.close_orvanta(), "Orvanta closes on WM_CLOSE")
+    check('%s="1"' % GN_OPTION in s.config_text(),
+          "the option is written back with the port and speed")
     if differences:
         print("".join(differences))
     check(not differences, "every capture gives the expected records and day log (%d differ)"

@@ -46,7 +46,8 @@ def main():
     bad = 0
     for expected in sorted(glob.glob(os.path.join(HERE, "replay-expected", "*.txt"))):
         name = os.path.splitext(os.path.basename(expected))[0]
-        capture = os.path.join(captures_dir, name + ".log")
+        # <capture>.txt, or <capture>.gn-talker.txt with the GN-talker option on.
+        capture = os.path.join(captures_dir, name.split(".")[0] + ".log")
         if not os.path.exists(capture):
             continue
         epochs = gpsdecode_epochs(capture)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "gnss/nmea_parser.h"
 #include "gnss/tests/nmea_builders.h"
 
@@ -109,6 +111,42 @@ TEST(NmeaGga, GnTalkerIsNotCounted) {
         ProcessLine("$GNGGA,135651.997,5543.0328,N,03724.7198,E,1,06,01.8,165.6,M,14.6,M,,*73", s);
     EXPECT_EQ(r.kind, SentenceKind::None);
     EXPECT_EQ(s.ggaCount, 0);
+}
+
+// With the installation's option, GN is a GGA talker like GP: the fix is
+// taken, logged as sent and probed; a mixed stream gives one fix an epoch.
+TEST(NmeaGga, GnTalkerOptionTakesGnGgaOnceAnEpoch) {
+    const std::string gn =
+        "$GNGGA,135651.997,5543.0328,N,03724.7198,E,1,06,01.8,165.6,M,14.6,M,,*73";
+    GnssState probe = Fresh();
+    probe.gnTalkerGga = true;
+    EXPECT_TRUE(ProbeLine(gn, probe));
+    EXPECT_NEAR(probe.latitude, 55 + 43.0328 / 60, 1e-12);
+
+    GnssState s = Fresh();
+    s.gnTalkerGga = true;
+    auto r = ProcessLine(gn, s);
+    EXPECT_EQ(r.kind, SentenceKind::Gga);
+    EXPECT_TRUE(r.accepted);
+    EXPECT_EQ(r.logLine, gn);
+    EXPECT_NEAR(s.longitude, 37 + 24.7198 / 60, 1e-12);
+    EXPECT_EQ(s.satellites, 6);
+    EXPECT_EQ(s.ggaCount, 1);
+
+    // The same epoch from the other talker is no second fix; the next epoch is.
+    r = ProcessLine(Gga("135651.997", "5543.0328", "03724.7198", "06"), s);
+    EXPECT_EQ(r.kind, SentenceKind::Gga);
+    EXPECT_FALSE(r.accepted);
+    EXPECT_EQ(s.ggaCount, 2);
+    r = ProcessLine(Gga("135652.997", "5543.0330", "03724.7200", "07"), s);
+    EXPECT_TRUE(r.accepted);
+    EXPECT_EQ(s.satellites, 7);
+    EXPECT_GT(s.stepDistance, 0.0);
+
+    // Without the option nothing changes: the same epoch twice in GP is two fixes.
+    GnssState p = Fresh();
+    EXPECT_TRUE(ProcessLine(Gga("100000.00", "5530.0000", "03730.0000", "08"), p).accepted);
+    EXPECT_TRUE(ProcessLine(Gga("100000.00", "5530.0000", "03730.0000", "08"), p).accepted);
 }
 
 TEST(NmeaGga, DamagedNumbersGiveNoPosition) {
