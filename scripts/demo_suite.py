@@ -79,7 +79,19 @@ def say(text):
     print(text, flush=True)
 
 
+def log_answer(line):
+    """The scanner service's answer to one log command in recorder.exe's
+    output ("scanner log <n> done <answer>\\n"), or None for other lines."""
+    parts = line.split()
+    if line.startswith("scanner log ") and len(parts) > 4 and parts[3] == "done":
+        return parts[4].replace("\\n", "")
+    return None
+
+
 class Demo:
+    gnss_rate = 1  # receiver fixes a second
+    scanners = SCANNERS  # the simulated scanners' loopback addresses
+
     def __init__(self, args):
         self.args = args
         self.build = args.build_dir
@@ -119,7 +131,7 @@ class Demo:
                              ("gnss/tests/e2e_gps_fix_client.exe", "gps_fix_client.exe")]:
             shutil.copy(self.tool(source), os.path.join(self.install, name))
         with open(os.path.join(self.install, "Tuvarnex.xml"), "w", encoding="utf-8") as f:
-            f.write(CONFIG.format(com=GNSS_COM, s0=SCANNERS[0], s1=SCANNERS[1]))
+            f.write(CONFIG.format(com=GNSS_COM, s0=self.scanners[0], s1=self.scanners[1]))
         with open(os.path.join(self.install, "nicaiu-scenario.txt"), "w") as f:
             f.write(DAQ_SCENARIO.format(speed=SPEED_KMH))
         for name in sorted(os.listdir(self.install)):
@@ -153,14 +165,15 @@ class Demo:
             % (GNSS_COM, SPEED_KMH))
         self.spawn_sim("gnss-simulator", "GNSS receiver simulator", [
             "nmea_sim.py", "--wine-com", str(GNSS_COM), "--baud", "115200", "--speed",
-            str(SPEED_KMH), "--sats", "9", "--loop", "--duration", str(seconds + 300)])
-        say("== starting two simulated LMS100 scanners on %s and %s, port 2111" % SCANNERS)
+            str(SPEED_KMH), "--sats", "9", "--rate", str(self.gnss_rate), "--loop",
+            "--duration", str(seconds + 300)])
+        say("== starting two simulated LMS100 scanners on %s and %s, port 2111" % self.scanners)
         # An obstacle enters one clearance sector or the other every ~100 scans.
         obstacles = []
         for n, poll in enumerate(range(150, 150 + 100 * (seconds + 60) // 4, 100)):
             obstacles += ["--on-scan", str(poll), "%d obstacle 4" % (n % 2)]
         self.spawn_sim("scanner-simulator", "scanner simulator", [
-            "sopas_sim.py", "--address", ",".join(SCANNERS), "--refuse-config", "none,first",
+            "sopas_sim.py", "--address", ",".join(self.scanners), "--refuse-config", "none,first",
             "--rotation", "0,10", "--base", "1500,2000", "--ceiling", "4500,4000", "--noise", "4",
             "--seed", "7", "--truth-brief", "--duration", str(seconds + 300)] + obstacles)
 
@@ -263,10 +276,10 @@ class Demo:
             lines = [line.rstrip() for line in f if line.strip()]
         answers = {}
         for line in lines:
-            parts = line.split()
-            if line.startswith("scanner log "):
-                answers[parts[3]] = answers.get(parts[3], 0) + 1
-            else:
+            answer = log_answer(line)
+            if answer is not None:
+                answers[answer] = answers.get(answer, 0) + 1
+            elif not line.startswith("scanner log "):
                 say("   " + line)
         self.log_commands = sum(answers.values())
         say("   scanner log commands: %s (the whole session took %.1f s)" % (

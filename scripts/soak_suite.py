@@ -1,0 +1,284 @@
+#!/usr/bin/env python3
+"""The soak's run (scripts/soak builds first): the demo's installation and
+simulators, all three services together under Wine at full rates for a
+chosen time, recording into a new folder every few minutes.
+
+- Receiver at 10 Hz; two scanners triggered at 25 scans a second with 20 log
+  commands a second (each logs a scan of its own); the DAQ stand-in at 1000
+  samples a second on four inputs; a program beside them reading the fix
+  through gps.dll.
+- Every 10 s: each service's resident memory and CPU time, and the same for
+  a baseline program that does only the overlapped serial loop on a receiver
+  of its own (Wine's own growth, which the services' growth is judged by).
+- At the end, for each recording: scanner log lines against the log commands
+  answered 3, channel-file lines against the samples served (matched value by
+  value to the DAQ stand-in's record), run-log lines against the fixes the
+  receiver sent meanwhile; then one table. Any loss fails the run.
+
+  soak_suite.py --build-dir DIR --soak-dir DIR [--seconds N] [--folder-seconds N]
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, os.path.join(ROOT, "sensors", "tests"))
+from demo_suite import Demo, log_answer, say  # noqa: E402
+from e2e_wine import Failure, windows_path  # noqa: E402
+
+SERVICES = ("Orvanta", "Vestrami", "Tessarin", "serial_baseline")
+SAMPLE_EVERY_S = 10
+# Log commands a second. The scanners are triggered 25 times a second and a
+# command logs the next scan: at 20 a second every command gets a scan of its
+# own, so each one answered 3 must give a line in each scanner's log (the
+# last of a recording excepted: the stop may come before its scan).
+LOG_RATE = 20
+BASELINE_COM = 4
+# The demo's four inputs and their purposes (way, slope, left and right laser).
+SOAK_SENSORS = [(None, None, 0), (None, None, 1), (None, None, 4), (None, None, 5)]
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def process_of(path):
+    """The Linux id of the Wine process running the program at `path`, or None."""
+    # Programs run through scripts/wine-run by their Linux path.
+    needle = os.path.abspath(path).lower().encode()
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").lower()
+        except OSError:
+            continue
+        if needle in cmdline:
+            return int(pid)
+    return None
+
+
+def usage(pid):
+    """(resident KB, CPU seconds) of a process, or None once it is gone."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            rss = next(int(l.split()[1]) for l in f if l.startswith("VmRSS:"))
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return rss, (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+    except (OSError, StopIteration, IndexError, ValueError):
+        return None
+
+
+def slope_kb_per_s(points):
+    """Least-squares slope of (seconds, KB) points."""
+    if len(points) < 2:
+        return 0.0
+    n = len(points)
+    mx = sum(t for t, _ in points) / n
+    my = sum(v for _, v in points) / n
+    den = sum((t - mx) ** 2 for t, _ in points)
+    return sum((t - mx) * (v - my) for t, v in points) / den if den else 0.0
+
+
+class Soak(Demo):
+    gnss_rate = 10
+    scanners = ("127.0.0.12", "127.0.0.13")  # apart from the demo's and the tests'
+
+    def __init__(self, args):
+        args.demo_dir = args.soak_dir
+        super().__init__(args)
+        self.samples = {name: [] for name in SERVICES}  # (elapsed s, KB, CPU s)
+        self.recordings = []  # (folder, started, stopped, answers)
+        self.stop_sampling = threading.Event()
+        self.started = None
+
+    def start_simulators(self, seconds):
+        super().start_simulators(seconds)
+        say("== a receiver of its own for the serial baseline on COM%d (10 Hz)" % BASELINE_COM)
+        self.spawn_sim("baseline-simulator", "baseline receiver simulator", [
+            "nmea_sim.py", "--wine-com", str(BASELINE_COM), "--baud", "115200", "--rate", "10",
+            "--sats", "9", "--loop", "--duration", str(seconds + 300)])
+
+    def start_companions(self, seconds):
+        say("== the serial baseline and a gps.dll client run beside the services")
+        for name, argv in (("serial_baseline", [self.tool("sim/serial-baseline/serial_baseline.exe"),
+                                                str(BASELINE_COM), str(seconds + 120)]),
+                           ("gps_fix_client", [os.path.join(self.install, "gps_fix_client.exe"),
+                                               str(seconds + 60)])):
+            out = open(self.log(name + ".out"), "wb")
+            self.logs_open.append(out)
+            self.services_extra = getattr(self, "services_extra", [])
+            self.services_extra.append(self.wine.spawn(argv, log=out, cwd=self.install))
+
+    def sample(self):
+        paths = {name: os.path.join(self.install, name + ".exe") for name in SERVICES}
+        paths["serial_baseline"] = self.tool("sim/serial-baseline/serial_baseline.exe")
+        pids = {}
+        while not self.stop_sampling.is_set():
+            elapsed = time.time() - self.started
+            for name in SERVICES:
+                u = usage(pids[name]) if pids.get(name) else None
+                if u is None:
+                    pids[name] = process_of(paths[name])
+                    u = usage(pids[name]) if pids[name] else None
+                if u:
+                    self.samples[name].append((elapsed, u[0], u[1]))
+            self.stop_sampling.wait(SAMPLE_EVERY_S)
+
+    def record_one(self, folder, seconds):
+        logs = seconds * LOG_RATE
+        out_path = self.log("recorder-%d.out" % len(self.recordings))
+        with open(out_path, "wb") as out:
+            started = time.time()
+            session = self.wine.spawn([os.path.join(self.install, "recorder.exe"), "session",
+                                       windows_path(folder), "--logs", str(logs), "--interval",
+                                       str(1000 // LOG_RATE), "--values", "gps"], log=out)
+            try:
+                session.wait(timeout=seconds * 3 + 120)
+            except subprocess.TimeoutExpired:
+                session.kill()
+                raise Failure("recorder.exe session did not finish (%s)" % folder)
+        stopped = time.time()
+        answers = {}
+        with open(out_path, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                answer = log_answer(line)
+                if answer is not None:
+                    answers[answer] = answers.get(answer, 0) + 1
+        if session.returncode != 0:
+            raise Failure("recorder.exe session ended with %d (see %s)" % (session.returncode,
+                                                                           out_path))
+        self.recordings.append((folder, started, stopped, answers))
+        say("   %s: %.0f s, log commands answered %s" % (
+            os.path.basename(folder), stopped - started,
+            ", ".join("%s: %d" % kv for kv in sorted(answers.items()))))
+
+    def run(self, seconds, folder_seconds):
+        self.started = time.time()
+        sampler = threading.Thread(target=self.sample, daemon=True)
+        sampler.start()
+        say("== recording for %d s, a new folder every %d s" % (seconds, folder_seconds))
+        n = 0
+        while time.time() - self.started < seconds:
+            left = seconds - (time.time() - self.started)
+            length = int(min(folder_seconds, max(10, left)))
+            n += 1
+            self.record_one(os.path.join(os.path.dirname(self.folder), "заезд %d" % n), length)
+        self.stop_sampling.set()
+        sampler.join(timeout=SAMPLE_EVERY_S + 5)
+
+    # -- the accounts --------------------------------------------------------------
+    def losses(self):
+        from e2e_tessarin_base import DaqRecord, recording_losses
+        sys.path.insert(0, os.path.join(ROOT, "sim"))
+        record = DaqRecord(self.log("daq-record.txt"))
+        fixes = []
+        with open(self.log("gnss-simulator.jsonl"), encoding="utf-8") as f:
+            for line in f:
+                if '"fix"' in line:
+                    import json
+                    e = json.loads(line)
+                    if e.get("event") == "fix":
+                        fixes.append(e)
+        rows = []
+        for folder, started, stopped, answers in self.recordings:
+            good = answers.get("3", 0)
+            scanner = []
+            for k in (0, 1):
+                path = os.path.join(folder, "scanner%d.log" % k)
+                lines = open(path, "rb").read().count(b"\n") if os.path.exists(path) else 0
+                # A scanner may log more lines than commands answered 3: a
+                # command is answered 3 only when both scanners are good.
+                scanner.append(max(0, good - 1 - lines))
+            try:
+                gaps = recording_losses(folder, record, SOAK_SENSORS, stopped)
+                daq = gaps["lost"]
+                daq_lines = gaps["lines"]
+            except Failure as e:
+                daq, daq_lines = "unmatched (%s)" % e, 0
+            run_logs = [n for n in os.listdir(folder) if n.endswith("gps.log")]
+            runlog_lines = []
+            for name in run_logs:
+                with open(os.path.join(folder, name), "rb") as f:
+                    runlog_lines += [l for l in f.read().split(b"\r\n") if l.startswith(b"$GP")]
+            gnss = "no run log"
+            if runlog_lines:
+                first = float(runlog_lines[0].split(b",")[1])
+                last = float(runlog_lines[-1].split(b",")[1])
+                sent = sum(1 for e in fixes if first <= e["time"] <= last and
+                           e.get("date") == fixes[-1].get("date"))
+                gnss = sent - len(runlog_lines)
+            rows.append((os.path.basename(folder), good, scanner, daq_lines, daq,
+                         len(runlog_lines), gnss))
+        return rows, record.summary
+
+    def table(self, seconds):
+        warm_up = min(60.0, seconds / 4)
+        say("")
+        say("== soak: %d s, %d recordings, samples every %d s (warm-up %d s left out of the "
+            "slopes)" % (seconds, len(self.recordings), SAMPLE_EVERY_S, warm_up))
+        say("   %-16s %10s %10s %14s %14s %8s" % ("program", "RSS start", "RSS end",
+                                                  "slope KB/s", "beyond base", "CPU %"))
+        base = slope_kb_per_s([(t, kb) for t, kb, _ in self.samples["serial_baseline"]
+                               if t >= warm_up])
+        for name in SERVICES:
+            points = self.samples[name]
+            if len(points) < 2:
+                say("   %-16s %s" % (name, "no samples"))
+                continue
+            slope = slope_kb_per_s([(t, kb) for t, kb, _ in points if t >= warm_up])
+            cpu = (points[-1][2] - points[0][2]) / (points[-1][0] - points[0][0]) * 100
+            say("   %-16s %8.1f MB %8.1f MB %14.2f %14s %7.1f%%" % (
+                name, points[0][1] / 1024, points[-1][1] / 1024, slope,
+                "-" if name == "serial_baseline" else "%.2f" % (slope - base), cpu))
+        rows, summary = self.losses()
+        say("   %-12s %9s %18s %12s %10s %10s %10s" % ("recording", "log cmds 3",
+                                                     "scanner 0/1 lost", "DAQ lines", "DAQ lost",
+                                                     "run log", "GNSS lost"))
+        lost_any = False
+        for name, good, scanner, daq_lines, daq, runlog, gnss in rows:
+            say("   %-12s %9d %18s %12d %10s %10d %10s" % (name, good, "%d/%d" % tuple(scanner),
+                                                         daq_lines, daq, runlog, gnss))
+            lost_any |= any(x != 0 for x in scanner) or daq != 0 or gnss != 0 or good == 0
+        say("   DAQ stand-in: served %s, lost %s, overflows %s, callbacks late by up to %s us"
+            % (summary.get("served"), summary.get("lost"), summary.get("overflows"),
+               summary.get("max_late_us")))
+        return not lost_any
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--build-dir", required=True)
+    p.add_argument("--soak-dir", required=True)
+    p.add_argument("--seconds", type=int, default=3600)
+    p.add_argument("--folder-seconds", type=int, default=300)
+    args = p.parse_args()
+    args.build_dir, args.soak_dir = os.path.abspath(args.build_dir), os.path.abspath(args.soak_dir)
+    soak = Soak(args)
+    soak.lay_out()
+    try:
+        soak.start_wine()
+        soak.start_simulators(args.seconds)
+        soak.start_services()
+        soak.wait_services()
+        soak.start_companions(args.seconds)
+        soak.run(args.seconds, args.folder_seconds)
+    except Failure as e:
+        print("soak: %s" % e, file=sys.stderr, flush=True)
+        soak.shut_down()
+        return 1
+    soak.shut_down()
+    for process in getattr(soak, "services_extra", []):
+        if process.poll() is None:
+            process.kill()
+    ok = soak.table(args.seconds)
+    say("soak: %s" % ("nothing lost" if ok else "LOSSES (see the table)"))
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
