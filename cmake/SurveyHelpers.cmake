@@ -182,3 +182,6 @@ function(survey_program_version target program)
         message(FATAL_ERROR "survey_program_version: unknown program ${program}")
     endif()
 endfunction()
+
+# Program icons made at build time from drawings in the repository.
+include(SurveyIcons)

@@ -53,8 +53,7 @@ COrvantaDlg::~COrvantaDlg() {
 bool COrvantaDlg::OnInitDialog() {
     // 1. System menu, icons, face-coloured buttons.
     AddAboutItem(platform::Utf8ToWide(gnss_text::kAboutMenu), IDM_ABOUTBOX);
-    HICON icon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    SetIcons(icon, icon);
+    SetProgramIcons();
     for (const ControlLayout& control : ControlTable()) {
         if (control.id == kIdPortList)
             continue;

@@ -32,4 +32,5 @@ if(WIN32)
     target_link_libraries(Vestrami PRIVATE scanner_ui scanner_win platform_dialog common comctl32
                           gdi32 user32 ole32)
     survey_program_version(Vestrami Vestrami)
+    survey_program_icon(Vestrami ${CMAKE_CURRENT_LIST_DIR}/vestrami-icon.mvg)
 endif()

@@ -110,8 +110,7 @@ void CVestramiDlg::ReleaseAcquisition() {
 
 bool CVestramiDlg::OnInitDialog() {
     // 1. Icons and tooltips; Enter and Escape do not close the service.
-    HICON icon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    SetIcons(icon, icon);
+    SetProgramIcons();
     SetEscapeAction(platform::KeyAction::Ignore);
     m_tips.Create(Handle());
     // 2. The profile display, laid out later.

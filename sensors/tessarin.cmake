@@ -25,4 +25,5 @@ if(WIN32)
     target_link_libraries(Tessarin PRIVATE sensors_win platform_dialog common comctl32 gdi32
                           user32 ole32)
     survey_program_version(Tessarin Tessarin)
+    survey_program_icon(Tessarin ${CMAKE_CURRENT_LIST_DIR}/tessarin-icon.mvg)
 endif()

@@ -97,8 +97,7 @@ bool CTessarinDlg::OnInitDialog() {
 
 void CTessarinDlg::SetUpControls() {
     AddAboutItem(platform::Utf8ToWide(sensor_text::kAboutMenu), IDM_ABOUTBOX);
-    HICON icon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    SetIcons(icon, icon);
+    SetProgramIcons();
     m_boldFont = platform::Font(platform::Utf8ToWide(kBoldFontFace), kBoldFontHeight,
                                 kBoldFontWeight, kCyrillicCharset);
     for (int i = 0; i < kInputCount; ++i) {

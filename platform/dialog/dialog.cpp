@@ -293,6 +293,20 @@ void Dialog::SetIcons(HICON big, HICON small) const {
     }
 }
 
+void Dialog::SetProgramIcons() const {
+    // Icon resource 1: the one the shell shows for the executable too.
+    constexpr WORD kProgramIconId = 1;
+    HINSTANCE self = ::GetModuleHandleW(nullptr);
+    auto load = [self](int widthMetric, int heightMetric) {
+        // Shared icons belong to the system: nothing to destroy.
+        HANDLE icon = ::LoadImageW(self, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON,
+                                   ::GetSystemMetrics(widthMetric),
+                                   ::GetSystemMetrics(heightMetric), LR_SHARED);
+        return icon ? static_cast<HICON>(icon) : ::LoadIconW(nullptr, IDI_APPLICATION);
+    };
+    SetIcons(load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON));
+}
+
 void Dialog::PostCommand(int id) const {
     if (HWND hwnd = m_hwnd.load()) {
         ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

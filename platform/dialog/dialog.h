@@ -96,6 +96,10 @@ public:
     void SetTitle(std::wstring_view title) const;
     std::wstring Title() const;
     void SetIcons(HICON big, HICON small) const;
+    // The program's own icon (icon resource 1 of the executable, at the
+    // system's large and small icon sizes) on the title bar and the taskbar;
+    // the system's generic one when the program has none.
+    void SetProgramIcons() const;
 
     // Posts WM_COMMAND (id, BN_CLICKED) to this dialog, as a click would.
     void PostCommand(int id) const;
