@@ -1,10 +1,12 @@
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "common/cert_pin.h"
 #include "common/http_client.h"
 #include "common/proxy_config.h"
 #include "platform/notifier.h"
@@ -93,6 +95,25 @@ std::string FormatConnectionFailed(const wchar_t* host, DWORD error) {
     return text;
 }
 
+// SHA-256 of the certificate the server presented on this request's
+// connection (the first element of its chain); empty when WinINet gives none.
+std::string ServerCertificateSha256(HINTERNET request) {
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    DWORD size = sizeof(chain);
+    if (!::InternetQueryOptionW(request, INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT, &chain,
+                                &size) ||
+        chain == nullptr)
+        return {};
+    std::string sha256;
+    if (chain->cChain > 0 && chain->rgpChain[0]->cElement > 0) {
+        const CERT_CONTEXT* leaf = chain->rgpChain[0]->rgpElement[0]->pCertContext;
+        if (leaf != nullptr)
+            sha256 = CertificateSha256(leaf->pbCertEncoded, leaf->cbCertEncoded);
+    }
+    ::CertFreeCertificateChain(chain);
+    return sha256;
+}
+
 void Show(bool silent, const std::string& text, platform::MessageIcon icon) {
     if (!silent)
         platform::ShowMessage(text, {}, icon);
@@ -105,6 +126,7 @@ bool HttpRequest(const wchar_t* path, const wchar_t* host, uint32_t& replyLength
                  const wchar_t* body, const ProxySettings* proxy, bool silent) {
     replyLength = 0;
     reply.reset();
+    const CertificatePin pin = ReadCertificatePin();
     const auto failConnection = [&](DWORD error) {
         Show(silent, FormatConnectionFailed(host, error), platform::MessageIcon::Warning);
         replyLength = 0;
@@ -171,10 +193,37 @@ bool HttpRequest(const wchar_t* path, const wchar_t* host, uint32_t& replyLength
     std::wstring headers(std::size(kHeaders) + wcslen(host) + 8, L'\0');
     headers.resize(static_cast<size_t>(swprintf(headers.data(), headers.size(), kHeaders, host)));
     std::string utf8Body = post ? platform::WideToUtf8(body) : std::string();
-    if (!::HttpSendRequestW(request.h, headers.c_str(), static_cast<DWORD>(headers.size()),
-                            utf8Body.empty() ? nullptr : utf8Body.data(),
-                            static_cast<DWORD>(utf8Body.size())))
-        return failConnection(::GetLastError());
+    if (!pin.set) {
+        if (!::HttpSendRequestW(request.h, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                utf8Body.empty() ? nullptr : utf8Body.data(),
+                                static_cast<DWORD>(utf8Body.size())))
+            return failConnection(::GetLastError());
+    } else {
+        // A pinned deployment talks only to the server with that certificate.
+        // The headers go first (the TLS handshake with them); another
+        // certificate is refused before the form is sent or anything read,
+        // as a server that cannot be reached. A pin that is not a
+        // fingerprint matches nothing.
+        INTERNET_BUFFERSW buffers = {};
+        buffers.dwStructSize = sizeof(buffers);
+        buffers.lpcszHeader = headers.c_str();
+        buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+        buffers.dwBufferTotal = static_cast<DWORD>(utf8Body.size());
+        if (!::HttpSendRequestExW(request.h, &buffers, nullptr, 0, kContext))
+            return failConnection(::GetLastError());
+        if (pin.sha256.empty() || ServerCertificateSha256(request.h) != pin.sha256)
+            return failConnection(ERROR_INTERNET_SEC_INVALID_CERT);
+        for (size_t sent = 0; sent < utf8Body.size();) {
+            DWORD written = 0;
+            if (!::InternetWriteFile(request.h, utf8Body.data() + sent,
+                                     static_cast<DWORD>(utf8Body.size() - sent), &written) ||
+                written == 0)
+                return failConnection(::GetLastError());
+            sent += written;
+        }
+        if (!::HttpEndRequestW(request.h, nullptr, 0, kContext))
+            return failConnection(::GetLastError());
+    }
 
     DWORD status = 0;
     DWORD size = sizeof(status);

@@ -1,7 +1,9 @@
-// Base64, SHA-1 and the proxy text split of the HTTP client.
+// Base64, SHA-1, the proxy text split of the HTTP client and the pinned
+// certificate's value.
 #include <gtest/gtest.h>
 
 #include "common/base64.h"
+#include "common/cert_pin.h"
 #include "common/proxy_config.h"
 #include "common/sha1.h"
 
@@ -87,6 +89,25 @@ TEST(ProxyText, FormsTheSessionText) {
     EXPECT_EQ(ProxyOptionText("proxy", 0), "proxy:0");
     EXPECT_EQ(CutToBytes(std::string(300, 'p'), 255).size(), 255u);
     EXPECT_EQ(CutToBytes("short", 255), "short");
+}
+
+TEST(CertificatePinValue, FingerprintFormsAndWhatIsNoFingerprint) {
+    const std::string hex(64, 'a');
+    EXPECT_EQ(ParseCertificatePin(std::u16string(64, u'A')).sha256, hex);
+    const CertificatePin spaced = ParseCertificatePin(
+        u"  aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa aa "
+        u"aa aa aa\r\n");
+    EXPECT_TRUE(spaced.set);
+    EXPECT_EQ(spaced.sha256, hex);
+    EXPECT_FALSE(ParseCertificatePin(u"").set);
+    EXPECT_FALSE(ParseCertificatePin(u" \t").set);
+    for (const std::u16string& bad :
+         {std::u16string(63, u'a'), std::u16string(65, u'a'), u"a:" + std::u16string(63, u'a'),
+          u":" + std::u16string(64, u'a'), std::u16string(62, u'a') + u"zz"}) {
+        const CertificatePin pin = ParseCertificatePin(bad);
+        EXPECT_TRUE(pin.set);
+        EXPECT_TRUE(pin.sha256.empty());
+    }
 }
 
 }  // namespace

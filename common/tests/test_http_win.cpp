@@ -3,6 +3,7 @@
 // CryptoAPI digest against the portable one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/http_client.h"
@@ -175,6 +176,103 @@ TEST_F(HttpClient, GetConvertsUtf8ToTheAnsiCodePage) {
 TEST_F(HttpClient, GetIsNeverSilent) {
     EXPECT_FALSE(HttpGet(L"/ok", L"127.0.0.3", length, reply, nullptr));
     EXPECT_EQ(notifier.Messages().size(), 1u);
+}
+
+// The deployment's pinned certificate (HKLM\Software\Marvesto\Common,
+// UpdateCertSha256) against the update server and an impostor on
+// 127.0.0.5:443 whose certificate is another one. The fingerprints are
+// openssl's (run-with-servers), in its AB:CD:... form.
+class PinnedCertificate : public HttpClient {
+protected:
+    void TearDown() override { SetPin(nullptr); }
+    static void SetPin(const wchar_t* value) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Marvesto\\Common", 0, nullptr,
+                                    0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        if (value)
+            ::RegSetValueExW(key, L"UpdateCertSha256", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(value),
+                             static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+        else
+            ::RegDeleteValueW(key, L"UpdateCertSha256");
+        ::RegCloseKey(key);
+    }
+    static std::wstring Fingerprint(const char* file) {
+        std::string text = ReadFile(WorkFile(file));
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        return std::wstring(text.begin(), text.end());
+    }
+    bool Post(const wchar_t* host, bool silent = false) {
+        return HttpRequest(L"getupdate.php", host, length, reply, nullptr, nullptr,
+                           L"cmd=getverlist&appid=106", nullptr, silent);
+    }
+    void ExpectRefused(const wchar_t* host, const std::string& hostText) {
+        notifier.Clear();
+        ClearLogs();
+        WriteFile(WorkFile("impostor.log"), "");
+        EXPECT_FALSE(Post(host, true));
+        EXPECT_TRUE(notifier.Messages().empty());
+        EXPECT_FALSE(Post(host));
+        EXPECT_EQ(length, 0u);
+        EXPECT_FALSE(reply);
+        const auto m = notifier.Messages();
+        ASSERT_EQ(m.size(), 1u);
+        EXPECT_EQ(m[0].text, "Ошибка соединения с сервером " + hostText + " (Error: 12169)");
+        notifier.Clear();
+        // The refused server got the request line and headers, never the form.
+        for (const char* log : {"requests.log", "impostor.log"})
+            EXPECT_EQ(ReadFile(WorkFile(log)).find("appid=106"), std::string::npos) << log;
+    }
+    void SetUp() override {
+        HttpClient::SetUp();
+        WriteFile(WorkFile("impostor.log"), "");
+    }
+};
+
+TEST_F(PinnedCertificate, OnlyTheServerWithThePinnedCertificateIsHeard) {
+    const std::wstring own = Fingerprint("cert.sha256");
+    const std::wstring other = Fingerprint("other-cert.sha256");
+    ASSERT_EQ(own.size(), 95u) << "openssl's fingerprint of the server's certificate";
+    ASSERT_NE(own, other);
+
+    // Unset: any certificate, as before.
+    ASSERT_TRUE(Post(L"127.0.0.5"));
+    EXPECT_EQ(std::string(reply.get()), "{\"cnt\":0}");
+
+    // Wine's WinINet keeps the connection of a refused request for the next
+    // request to that host, with the refused request's form still owed: a
+    // host is not asked again once it has been refused. "localhost" is
+    // 127.0.0.1 under another name.
+    SetPin(other.c_str());
+    ASSERT_TRUE(Post(L"127.0.0.5"));
+    EXPECT_EQ(std::string(reply.get()), "{\"cnt\":0}");
+    ExpectRefused(L"localhost", "localhost");
+
+    SetPin(own.c_str());
+    ClearLogs();
+    ASSERT_TRUE(Post(kHost));
+    EXPECT_EQ(std::string(reply.get()), "{\"cnt\":0}");
+    EXPECT_TRUE(notifier.Messages().empty());
+    // The form arrived whole (a refused request that the server gives up on
+    // may be logged beside it, without the form).
+    const auto requests = Requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const std::string& r) {
+                                return r.find("\"body\": \"cmd=getverlist&appid=106\"") !=
+                                       std::string::npos;
+                            }),
+              1);
+    // A GET to the pinned server as well.
+    ASSERT_TRUE(HttpGet(L"/cyr", kHost, length, reply, nullptr));
+    ExpectRefused(L"127.0.0.5", "127.0.0.5");
+
+    // A value that is no fingerprint pins nothing that could match.
+    SetPin(L"not a fingerprint");
+    ExpectRefused(kHost, "127.0.0.1");
+    SetPin(own.substr(0, 92).c_str());
+    ExpectRefused(kHost, "127.0.0.1");
 }
 
 TEST(Sha1HexCryptoApi, EqualsThePortableDigest) {

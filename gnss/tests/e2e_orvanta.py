@@ -10,10 +10,11 @@ Every wait is bounded; nothing leaves the machine.
 
 The gps-dll scenarios instead deploy gps.dll and a client of it beside
 Orvanta.exe and let the library start the service, as the suite's programs do.
+The inspect scenario looks at the running service with survey-inspect.exe.
 
   e2e_orvanta.py --scenario NAME --build-dir DIR --source-dir DIR --orvanta EXE
                  --client EXE --winprobe EXE [--gps-dll DLL] [--gps-client EXE]
-                 [--rvupdate EXE] [--ptyshim SO] [--prefix DIR] [--work DIR]
+                 [--rvupdate EXE] [--ptyshim SO] [--inspect EXE] [--prefix DIR] [--work DIR]
                  [--keep-prefix]
   e2e_orvanta.py --stop-prefix --prefix DIR --source-dir DIR
 """
@@ -23,6 +24,8 @@ import sys
 
 from e2e_orvanta_base import *  # noqa: F401,F403
 from e2e_orvanta_gps_dll import scenario_gps_dll, scenario_gps_dll_silent
+from e2e_orvanta_inspect import scenario_inspect
+from e2e_orvanta_replay import scenario_replay
 from e2e_wine import run_scenario_set, scenario_arguments
 
 
@@ -383,12 +386,14 @@ SCENARIOS = {
     "data-gap": scenario_data_gap,
     "gps-dll": scenario_gps_dll,
     "gps-dll-silent": scenario_gps_dll_silent,
+    "replay": scenario_replay,
+    "inspect": scenario_inspect,
 }
 
 
 def main():
     args = scenario_arguments(SCENARIOS, ("orvanta", "client", "winprobe", "gps-dll",
-                                          "gps-client", "rvupdate", "ptyshim"))
+                                          "gps-client", "rvupdate", "ptyshim", "inspect"))
     return run_scenario_set(args, SCENARIOS, Scenario, "e2e-orvanta",
                             lambda s: s.message_lines())
 

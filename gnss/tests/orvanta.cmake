@@ -24,7 +24,8 @@ if(WIN32 AND TARGET Orvanta)
         --winprobe ${CMAKE_BINARY_DIR}/sim/winprobe/winprobe.exe
         --gps-dll ${CMAKE_BINARY_DIR}/bin/gps.dll
         --gps-client $<TARGET_FILE:e2e_gps_dll_client>
-        --rvupdate ${CMAKE_BINARY_DIR}/sim/rvupdate/rvupdate.exe)
+        --rvupdate ${CMAKE_BINARY_DIR}/sim/rvupdate/rvupdate.exe
+        --inspect ${CMAKE_BINARY_DIR}/tools/inspect/survey-inspect.exe)
 
     add_test(NAME e2e_orvanta_prefix_start
              COMMAND python3 ${e2e_driver} ${e2e_common} --start-prefix)
@@ -37,7 +38,7 @@ if(WIN32 AND TARGET Orvanta)
 
     foreach(scenario configured wrong-speed missing-port no-receiver late-receiver silent window
                      run-log run-log-restart rescan clock-check clock-set data-gap gps-dll
-                     gps-dll-silent)
+                     gps-dll-silent inspect)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_orvanta_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}
@@ -45,6 +46,13 @@ if(WIN32 AND TARGET Orvanta)
         set_tests_properties(e2e_orvanta_${name} PROPERTIES FIXTURES_REQUIRED orvanta_e2e
                              RESOURCE_LOCK orvanta_e2e TIMEOUT 180 LABELS "wine;e2e")
     endforeach()
+    # Every capture of ../shared/data/nmea replayed against its expected
+    # records and day log (e2e_orvanta_replay.py; skipped without captures).
+    add_test(NAME e2e_orvanta_replay
+             COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs} --scenario replay)
+    set_tests_properties(e2e_orvanta_replay PROPERTIES FIXTURES_REQUIRED orvanta_e2e
+                         RESOURCE_LOCK orvanta_e2e TIMEOUT 420 LABELS "wine;e2e"
+                         SKIP_REGULAR_EXPRESSION "SKIPPED: no captures")
 
     # A few scenarios again in a prefix of their own whose zone is half an
     # hour off the whole hours (UTC+5:30): names, stamps and the local GNSS
