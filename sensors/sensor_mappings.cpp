@@ -10,18 +10,22 @@ SensorMappings::CreateResult SensorMappings::Create() {
     platform::SharedTextCreateOptions dataOptions;
     dataOptions.initialText = kDataInitialText;
     m_data = SharedTextBlock::Create(kDataMappingName, kDataMutexName, kDataBlockSize, dataOptions);
-    if (!m_data.HasView()) {
+    // A block without its mutex (the name taken by another program) is as
+    // unusable as one without a view: no reader can take it, no line would
+    // be published, so it is reported and dropped like a failed mapping.
+    if (!m_data.Ready()) {
         result.messages.push_back(sensor_text::kNoDataTransfer);
-        // The mapping of a block that could not be mapped is closed at once.
-        m_data.CloseMapping();
+        // The mapping of a block that could not be set up is closed at once.
+        m_data.Close();
     }
 
     platform::SharedTextCreateOptions stateOptions;
     stateOptions.initialText = kFilesWriteStateInitialText;
     m_filesWriteState = SharedTextBlock::Create(
         kFilesWriteStateMappingName, kFilesWriteStateMutexName, kFilesWriteStateSize, stateOptions);
-    if (!m_filesWriteState.HasView()) {
-        m_filesWriteState.CloseMapping();
+    // Without its mutex no recording request could ever be read.
+    if (!m_filesWriteState.Ready()) {
+        m_filesWriteState.Close();
         result.messages.push_back(sensor_text::kNoStateReception);
         result.failed = true;
         return result;

@@ -186,6 +186,27 @@ class Simulator:
         self.process = None
 
 
+def hold_name(wine, recorder, name, log_path, timeout_ms=400000):
+    """Another program holds `name` with an object of another kind
+    (recorder.exe hold) for `timeout_ms`, so that a service cannot create its
+    block or mutex under it; returns the process once the name is held."""
+    log = open(log_path, "wb")
+    p = wine.spawn([recorder, "hold", name, "--timeout", str(timeout_ms)], log=log)
+    log.close()
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        with open(log_path, "rb") as f:
+            if b"held " in f.read():
+                return p
+        if p.poll() is not None:
+            break
+        time.sleep(0.2)
+    if p.poll() is None:
+        p.kill()
+        p.wait(timeout=10)
+    raise Failure("another program holds the name %s" % name)
+
+
 class MessageLog:
     """The message boxes a program recorded in its SURVEY_MESSAGE_LOG file,
     one UTF-8 line each: caption, icon and text, tab-separated."""

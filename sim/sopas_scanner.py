@@ -102,6 +102,9 @@ class Scanner:
         self.port = opts["port"]
         self.refuse = opts["refuse_config"]
         self.ready_after = opts["ready_after"]
+        # After the first state 7 of a start, this many status polls answer 5.
+        self.relapse = opts.get("relapse", 0)
+        self.relapse_left = None
         self.step = opts["step"]
         self.start_angle = opts["start_angle"]
         self.scene = Scene(opts["points"] or int(round(270.0 / self.step)) + 1, self.step,
@@ -182,6 +185,7 @@ class Scanner:
                 if not self.measuring:
                     self.measuring = True
                     self.countdown = self.ready_after
+                    self.relapse_left = None
                 return cola.START_MEAS_DONE, None
             if name == "LMCstopmeas":
                 self.measuring = False
@@ -205,6 +209,12 @@ class Scanner:
                 state = self.state()
                 if state == cola.STATE_PREPARING and self.countdown > 0:
                     self.countdown -= 1
+                if state == cola.STATE_MEASURING:
+                    if self.relapse_left is None:
+                        self.relapse_left = self.relapse
+                    elif self.relapse_left > 0:
+                        self.relapse_left -= 1
+                        state = cola.STATE_PREPARING
                 return cola.stlms_reply(state, datetime.datetime.fromtimestamp(
                     wall, datetime.timezone.utc)), None
             if name == "LMDscandata":

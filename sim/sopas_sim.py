@@ -14,6 +14,7 @@ What a scanner answers (STX ... ETX telegrams, worded as an LMS1xx words them):
   sMN Run                       sAN Run 1
   sMN LMCstartmeas              sAN LMCstartmeas 0; the device state goes to 5
                                 (preparing) and reaches 7 after --ready-after polls
+                                (--relapse N: then 5 again for N polls, then 7)
   sRN STlms                     sRA STlms <state> 0 8 hh:mm:ss A dd.mm.yyyy 0 0 0
                                 (6 = stopped, 5 = preparing, 7 = measuring)
   sMN LMCstopmeas               sAN LMCstopmeas 0; the state goes back to 6
@@ -151,6 +152,8 @@ PER_SCANNER = [
      "refuse the first LMDscandatacfg write of each connection, or all of them: none|first|all"),
     ("ready_after", parse_ready, "3",
      "STlms polls answered with state 5 after LMCstartmeas before state 7 (never: stays 5)"),
+    ("relapse", int, "0",
+     "STlms polls answered with state 5 again after the first state 7 of a start"),
     ("step", float, "0.25", "angular step in degrees (0.25: 25 Hz, 0.5: 50 Hz)"),
     ("points", int, "0", "points per scan (0: 270 degrees / step + 1, so 1081 or 541)"),
     ("start_angle", float, "-45", "start angle in the telegram, degrees"),

@@ -10,12 +10,15 @@ message boxes recorded in a file, drives it as the recording program does
 scan it sent. Every wait is bounded; nothing leaves the machine.
 
   e2e_vestrami.py --scenario NAME --source-dir DIR --build-dir DIR --vestrami EXE
-                  --recorder EXE --winprobe EXE [--rvupdate EXE] [--prefix DIR] [--work DIR]
+                  --recorder EXE --winprobe EXE [--rvupdate EXE] [--inspect EXE]
+                  [--prefix DIR] [--work DIR]
   e2e_vestrami.py --start-prefix | --stop-prefix --source-dir DIR --build-dir DIR
 """
 
 
 from e2e_vestrami_base import *  # noqa: F401,F403
+from e2e_vestrami_failures import scenario_close_recording, scenario_not_ready  # noqa: E402
+from e2e_vestrami_inspect import scenario_inspect  # noqa: E402
 from e2e_vestrami_window import scenario_bring_up, scenario_settings  # noqa: E402
 from e2e_wine import run_scenario_set, scenario_arguments  # noqa: E402
 
@@ -141,20 +144,6 @@ def scenario_alarms(s):
 
 
 # --- the status block: good scans, device errors, a dropped scanner ---------------------------
-
-def served_after(s, k, count, what, timeout_s=10):
-    """Waits until scanner k has served `count` good scans asked for after now."""
-    since = s.sim_time()
-    deadline = time.monotonic() + timeout_s
-    while time.monotonic() < deadline:
-        s.truth.update()
-        good = [x for x in s.truth.scans_since(k, since)
-                if x.t_request > since and x.service_good()]
-        if len(good) >= count:
-            return
-        time.sleep(0.05)
-    raise Failure(what)
-
 
 def scenario_status(s):
     up(s)
@@ -335,11 +324,15 @@ SCENARIOS = {
     "settings": scenario_settings,
     "closing": scenario_closing,
     "rate": scenario_rate,
+    "close-recording": scenario_close_recording,
+    "not-ready": scenario_not_ready,
+    "inspect": scenario_inspect,
 }
 
 
 def main():
-    args = scenario_arguments(SCENARIOS, ("vestrami", "recorder", "winprobe", "rvupdate"))
+    args = scenario_arguments(SCENARIOS, ("vestrami", "recorder", "winprobe", "rvupdate",
+                                          "inspect"))
     return run_scenario_set(args, SCENARIOS, Scenario, "e2e-vestrami",
                             lambda s: s.messages.lines())
 

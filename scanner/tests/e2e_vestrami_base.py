@@ -17,7 +17,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
 from e2e_wine import (Failure, MessageLog, Simulator, Wine, WinProbe, check,  # noqa: E402,F401
-                      config_text, utc_time, windows_path)
+                      config_text, hold_name, utc_time, windows_path)
 
 # The simulated scanners listen on loopback addresses of their own, so that
 # the demo or a scanner simulator started by hand on 127.0.0.2/.3 cannot meet
@@ -395,6 +395,20 @@ def check_alarm_lines(truth, k, lines, rotation, window, sector=(-10.0, 10.0),
     return alarms
 
 
+def served_after(s, k, count, what, timeout_s=10):
+    """Waits until scanner k has served `count` good scans asked for after now."""
+    since = s.sim_time()
+    deadline = time.monotonic() + timeout_s
+    while time.monotonic() < deadline:
+        s.truth.update()
+        good = [x for x in s.truth.scans_since(k, since)
+                if x.t_request > since and x.service_good()]
+        if len(good) >= count:
+            return
+        time.sleep(0.05)
+    raise Failure(what)
+
+
 # --- one scenario ---------------------------------------------------------------------------
 
 class Scenario:
@@ -452,9 +466,9 @@ class Scenario:
             times += [s.t for s in self.truth.scans[k][-1:]]
         return max(times) if times else 0.0
 
-    def start_service(self, scanners=(0, 1), args=()):
-        """Starts Vestrami.exe in its folder and waits until the scanners named
-        deliver scans to its data threads."""
+    def start_service(self, scanners=(0, 1), args=(), bound_s=START_BOUND_S):
+        """Starts Vestrami.exe in its folder and waits (`bound_s`) for its
+        window, then until the scanners named deliver scans to its data threads."""
         self.started_at = time.time()
         local = self.wine.local_time(self.started_at)
         print("zone %s: local %s, UTC %s" % (local.tzinfo, local.strftime("%Y-%m-%d %H:%M:%S"),
@@ -464,8 +478,7 @@ class Scenario:
         self.service = self.wine.spawn([windows_path(os.path.join(self.install, "Vestrami.exe"))]
                                        + list(args), env=self.messages.env(),
                                        log=self.service_log, cwd=self.install)
-        rc, out = self.probe.window("wait", timeout_ms=START_BOUND_S * 1000,
-                                    timeout=START_BOUND_S + 30)
+        rc, out = self.probe.window("wait", timeout_ms=bound_s * 1000, timeout=bound_s + 30)
         check(rc == 0, "the service's window is up (%s)" % out.strip())
         for k in scanners:
             self.wait_scans(k, 3, 30, "scanner %d delivers scans to the service" % k)
@@ -512,6 +525,11 @@ class Scenario:
     def wait_block(self, block, text, timeout_ms, what):
         rc, out = self.recorder("wait", *block, text.replace("\n", "\\n"), timeout_ms=timeout_ms)
         check(rc == 0, "%s (%s)" % (what, out))
+
+    def hold_name(self, name):
+        """Another program holds `name` until the scenario ends."""
+        self.background.append(hold_name(self.wine, self.args.recorder, name,
+                                         os.path.join(self.work, "hold-%s.out" % name)))
 
     def spawn_block_reader(self, block, text, timeout_ms):
         """A reader that holds the block open and waits for `text` (background)."""

@@ -15,7 +15,8 @@ if(WIN32 AND TARGET Tessarin)
         --rvupdate ${CMAKE_BINARY_DIR}/sim/rvupdate/rvupdate.exe
         --recorder ${CMAKE_BINARY_DIR}/sim/recorder/recorder.exe
         --winprobe ${CMAKE_BINARY_DIR}/sim/winprobe/winprobe.exe
-        --ptyshim ${CMAKE_BINARY_DIR}/sim/libsurvey_ptyshim.so)
+        --ptyshim ${CMAKE_BINARY_DIR}/sim/libsurvey_ptyshim.so
+        --inspect ${CMAKE_BINARY_DIR}/tools/inspect/survey-inspect.exe)
 
     add_test(NAME e2e_tessarin_prefix_start
              COMMAND python3 ${e2e_driver} ${e2e_common} --start-prefix)
@@ -27,7 +28,7 @@ if(WIN32 AND TARGET Tessarin)
                          TIMEOUT 120 RESOURCE_LOCK tessarin_e2e LABELS "wine;e2e")
 
     foreach(scenario daq-record serial setup-fails no-device window settings measure write-fails
-                     read-error)
+                     read-error close-recording odometer-silent inspect)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_tessarin_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}

@@ -12,7 +12,7 @@ nothing leaves the machine.
 
   e2e_tessarin.py --scenario NAME --build-dir DIR --source-dir DIR --tessarin EXE
                   --nicaiu DLL --ftd2xx DLL --rvupdate EXE --recorder EXE
-                  --winprobe EXE [--ptyshim SO] [--prefix DIR] [--work DIR]
+                  --winprobe EXE [--ptyshim SO] [--inspect EXE] [--prefix DIR] [--work DIR]
   e2e_tessarin.py --start-prefix | --stop-prefix --build-dir DIR --source-dir DIR
 """
 
@@ -21,13 +21,19 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_tessarin_base import Scenario  # noqa: E402
-from e2e_tessarin_scenarios import SCENARIOS  # noqa: E402
+from e2e_tessarin_failures import scenario_close_recording, scenario_odometer_silent  # noqa: E402
+from e2e_tessarin_inspect import scenario_inspect  # noqa: E402
+from e2e_tessarin_scenarios import SCENARIOS as MAIN_SCENARIOS  # noqa: E402
 from e2e_wine import run_scenario_set, scenario_arguments  # noqa: E402
+
+SCENARIOS = dict(MAIN_SCENARIOS, **{"close-recording": scenario_close_recording,
+                                    "odometer-silent": scenario_odometer_silent,
+                                    "inspect": scenario_inspect})
 
 
 def main():
     args = scenario_arguments(SCENARIOS, ("tessarin", "nicaiu", "ftd2xx", "rvupdate", "recorder",
-                                          "winprobe", "ptyshim"))
+                                          "winprobe", "ptyshim", "inspect"))
     return run_scenario_set(args, SCENARIOS, Scenario, "e2e-tessarin",
                             lambda s: s.messages.lines())
 

@@ -16,7 +16,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "sim"))
 from e2e_wine import (Failure, MessageLog, Simulator, Wine, WinProbe, check,  # noqa: E402,F401
-                      config_text, json_lines, windows_path)
+                      config_text, hold_name, json_lines, windows_path)
 import register_daq_device  # noqa: E402
 
 TITLE_PREFIX = "Tessarin v"
@@ -106,6 +106,7 @@ class Scenario:
         self.process_log = None
         self.odometer = Simulator(self.work, "odometer", "odometer converter simulator")
         self.readers = []
+        self.holders = []
         self.env = {}
 
     # -- set-up --------------------------------------------------------------
@@ -240,6 +241,18 @@ class Scenario:
         self.readers.append((process, log, path))
         return process, path
 
+    def hold_name(self, name):
+        """Another program holds `name` (until release_names or the end)."""
+        self.holders.append(hold_name(self.wine, self.args.recorder, name,
+                                      os.path.join(self.work, "hold-%s.out" % name)))
+
+    def release_names(self):
+        for process in self.holders:
+            if process.poll() is None:
+                process.kill()
+                process.wait(timeout=10)
+        self.holders = []
+
     def recording_folder(self, name):
         """A recording folder with Cyrillic letters and a space (host path)."""
         return os.path.join(self.work, "записи", name)
@@ -268,6 +281,7 @@ class Scenario:
                     process.kill()
                     process.wait(timeout=10)
                 log.close()
+            self.release_names()
             self.odometer.stop()
             self.clear_com_links()
 
@@ -371,17 +385,19 @@ def close_to(text_value, value, decimals=3):
     return abs(text_value - value) <= 0.5 * 10 ** -decimals + 1e-6
 
 
-def check_channel_files(folder, record, sensors, requested, files_option=True):
+def check_channel_files(folder, record, sensors, requested, files_option=True, ignore=()):
     """Checks the channel files of one recording against the served samples:
     the header, one line per sample with no gap, the values and differences
     of those samples, the counters as the service's detectors count them, and
     UTC stamps. `sensors` as for config_xml; `requested` the (start, stop)
-    Unix times of the recorder's requests. Returns the statistics."""
+    Unix times of the recorder's requests; `ignore`: names in the folder that
+    are no channel files of this recording. Returns the statistics."""
     names = {}
     for i, (_, _, purpose) in enumerate(sensors):
         if purpose in CHANNEL_FILES:
             names[i] = CHANNEL_FILES[purpose]
-    present = sorted(n for n in os.listdir(folder) if n in CHANNEL_FILES.values())
+    present = sorted(n for n in os.listdir(folder)
+                     if n in CHANNEL_FILES.values() and n not in ignore)
     if not files_option:
         check(present == [], "without the files option no channel file is written (%s)" % present)
         return None

@@ -64,6 +64,36 @@ TEST_F(BlocksTest, CreatedWithTheirInitialTexts) {
     EXPECT_EQ(text, "0\n");
 }
 
+TEST_F(BlocksTest, ANameTakenByAnotherProgramIsReported) {
+    // Each of the four names held by an object of another kind: a block
+    // without its view or its mutex is reported and dropped.
+    const wchar_t* const names[] = {kDataMappingName, kDataMutexName, kFilesWriteStateMappingName,
+                                    kFilesWriteStateMutexName};
+    for (int n = 0; n < 4; ++n) {
+        SCOPED_TRACE(n);
+        platform::UniqueHandle taken(::CreateEventW(nullptr, TRUE, FALSE, names[n]));
+        ASSERT_TRUE(taken.Valid());
+        SensorMappings blocks;
+        const SensorMappings::CreateResult r = blocks.Create();
+        const bool data = n < 2;
+        EXPECT_EQ(r.failed, !data);
+        const std::vector<std::string> want =
+            data ? std::vector<std::string>{"Не удается организовать передачу данных",
+                                            "Не удается организовать передачу данных АЦП"}
+                 : std::vector<std::string>{"Не удается организовать прием данных"};
+        EXPECT_EQ(r.messages, want);
+        EXPECT_FALSE((data ? blocks.Data() : blocks.FilesWriteState()).HasView());
+        EXPECT_FALSE((data ? blocks.Data() : blocks.FilesWriteState()).HasMutex());
+        if (data) {
+            EXPECT_TRUE(blocks.FilesWriteState().Ready());
+            std::string text;
+            EXPECT_TRUE(blocks.ReadFilesWriteState(text));
+            EXPECT_EQ(text, "0\n");
+        }
+        blocks.Close();
+    }
+}
+
 TEST_F(BlocksTest, RecorderTextIsBoundedAndAnsi) {
     ASSERT_FALSE(mappings.Create().failed);
     auto recorder = platform::SharedTextBlock::Open(kFilesWriteStateMappingName,

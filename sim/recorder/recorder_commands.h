@@ -64,5 +64,7 @@ int SensorsCommand(const std::vector<std::wstring>& args, const Options& options
 int GnssCommand(const std::vector<std::wstring>& args, const Options& options);
 int SessionCommand(const std::vector<std::wstring>& args, const Options& options);
 int ListCommand(const std::vector<std::wstring>& args, const Options& options);
+// Holds a name with an event of its own for --timeout ms: "held <name>".
+int HoldCommand(const std::vector<std::wstring>& args, const Options& options);
 
 }  // namespace recorder

@@ -39,6 +39,9 @@ constexpr char kUsageText[] =
     "  session FOLDER                    start all three into FOLDER, send --logs log\n"
     "                                    commands --interval apart, stop all, list FOLDER\n"
     "  list FOLDER                       the files of FOLDER by service, sizes, lines\n"
+    "Tests:\n"
+    "  hold NAME                         take NAME with an event for --timeout ms, so that\n"
+    "                                    a service cannot create its block or mutex under it\n"
     "\n"
     "Options:\n"
     "  --timeout MS       wait for an answer, an acknowledgement or a text (5000)\n"
@@ -151,6 +154,8 @@ int wmain(int argc, wchar_t** argv) {
         return recorder::SessionCommand(args, options);
     if (command == L"list")
         return recorder::ListCommand(args, options);
+    if (command == L"hold")
+        return recorder::HoldCommand(args, options);
     recorder::PrintError("unknown command " + recorder::WideToUtf8(command) + " (see --help)");
     return recorder::kUsage;
 }

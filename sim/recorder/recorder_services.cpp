@@ -324,4 +324,23 @@ int GnssCommand(const std::vector<std::wstring>& args, const Options& options) {
                      command, options);
 }
 
+int HoldCommand(const std::vector<std::wstring>& args, const Options& options) {
+    // Another program's object of another kind under a service's name: the
+    // service cannot create its block or mutex while this one lives.
+    if (args.size() != 1) {
+        PrintError("expected hold <name>");
+        return kUsage;
+    }
+    platform::UniqueHandle held(::CreateEventW(nullptr, TRUE, FALSE, args[0].c_str()));
+    if (!held.Valid() || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        PrintError("the name " + WideToUtf8(args[0]) + " is taken (" +
+                   std::to_string(::GetLastError()) + ")");
+        return kMissing;
+    }
+    Print("held " + WideToUtf8(args[0]));
+    std::fflush(stdout);
+    ::Sleep(options.timeoutMs);
+    return kOk;
+}
+
 }  // namespace recorder

@@ -187,6 +187,13 @@ class DeviceModelTest(unittest.TestCase):
         self.assertEqual({self.ask("sRN STlms").split()[2] for _ in range(30)}, {"5"})
         self.assertEqual(self.ask("sXX Nonsense"), "sFA C")
         self.assertEqual(self.ask("sRN Nonsense"), "sFA 3")
+        # A relapse: after the first 7 of a start, 5 again for that many polls.
+        self.s.control("ready-after", ["1"], self.clock())
+        self.s.relapse = 2
+        self.ask("sMN LMCstopmeas")
+        self.ask("sMN LMCstartmeas")
+        states = [self.ask("sRN STlms").split()[2] for _ in range(5)]
+        self.assertEqual(states, ["5", "7", "5", "5", "7"])
 
     def test_counters_and_time_stamps_advance_like_a_scanner(self):
         self.start()
