@@ -13,6 +13,7 @@ Drivers import it with the sim folder on sys.path:
 import argparse
 import datetime
 import os
+import re
 import json
 import subprocess
 import sys
@@ -336,3 +337,26 @@ def run_scenario_set(args, scenarios, make_scenario, set_name, messages):
         s.cleanup()
     print("scenario %s passed" % args.scenario)
     return 0
+
+
+# survey-inspect.exe's stamped lines: "<UTC ISO time>Z <block> <text>".
+STAMPED_LINE = re.compile(r"^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})Z (\S+) ?(.*)$")
+
+
+def stamped_lines(text):
+    """(Unix time, block, rest) of each stamped line of survey-inspect's
+    output (a text or a list of lines)."""
+    out = []
+    for line in text.splitlines() if isinstance(text, str) else text:
+        m = STAMPED_LINE.match(line)
+        if m:
+            t = datetime.datetime.strptime(m.group(1), "%Y-%m-%dT%H:%M:%S.%f").replace(
+                tzinfo=datetime.timezone.utc).timestamp()
+            out.append((t, m.group(2), m.group(3)))
+    return out
+
+
+def run_inspect(wine, exe, *argv, timeout=40):
+    """survey-inspect.exe with `argv` in the prefix: (exit code, output with LF line ends)."""
+    rc, out = wine.run([exe] + list(argv), timeout=timeout)
+    return rc, out.replace("\r\n", "\n")

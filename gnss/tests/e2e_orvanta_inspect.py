@@ -5,6 +5,7 @@ recording program, and that looking creates nothing."""
 import re
 
 from e2e_orvanta_base import *  # noqa: F401,F403
+from e2e_wine import run_inspect, stamped_lines
 
 BLOCKS = {  # mapping name: short name
     "MyGPSFileMappingObject": "gps",
@@ -16,12 +17,11 @@ BLOCKS = {  # mapping name: short name
     "MyFilesWSMappingObject": "filesws",
 }
 GNSS_BLOCKS = {"MyGPSFileMappingObject", "MyGPSSyncMappingObject", "MyLogFolderMappingObject"}
-STAMPED = re.compile(r"^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})Z (\S+) ?(.*)$")
 WATCH_MS = 40000
 
 
 def inspect(s, *argv, timeout=40):
-    return s.wine.run([s.args.inspect] + list(argv), timeout=timeout)
+    return run_inspect(s.wine, s.args.inspect, *argv, timeout=timeout)
 
 
 def listed(s):
@@ -41,16 +41,7 @@ def typed(text):
     return text.replace("\\", "\\\\")
 
 
-def stamped(lines):
-    """(unix time, name, rest) of each stamped line."""
-    out = []
-    for line in lines:
-        m = STAMPED.match(line)
-        if m:
-            t = datetime.datetime.strptime(m.group(1), "%Y-%m-%dT%H:%M:%S.%f").replace(
-                tzinfo=datetime.timezone.utc).timestamp()
-            out.append((t, m.group(2), m.group(3)))
-    return out
+stamped = stamped_lines
 
 
 def scenario_inspect(s):

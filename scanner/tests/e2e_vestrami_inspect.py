@@ -2,30 +2,19 @@
 scanners: the command block answered as the recording program sees it, the
 status block watched while a scanner fails and recovers."""
 
-import datetime
-import re
 
 from e2e_vestrami_base import *  # noqa: F401,F403
+from e2e_wine import run_inspect, stamped_lines
 
 SCANNER_BLOCKS = {"MyScanFileMappingObject", "MyScanCommandMappingObject"}
-STAMPED = re.compile(r"^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})Z (\S+) ?(.*)$")
 WATCH_MS = 30000
 
 
 def inspect(s, *argv, timeout=40):
-    rc, out = s.wine.run([s.args.inspect] + list(argv), timeout=timeout)
-    return rc, out.replace("\r\n", "\n")
+    return run_inspect(s.wine, s.args.inspect, *argv, timeout=timeout)
 
 
-def stamped(text):
-    out = []
-    for line in text.splitlines():
-        m = STAMPED.match(line)
-        if m:
-            t = datetime.datetime.strptime(m.group(1), "%Y-%m-%dT%H:%M:%S.%f").replace(
-                tzinfo=datetime.timezone.utc).timestamp()
-            out.append((t, m.group(2), m.group(3)))
-    return out
+stamped = stamped_lines
 
 
 def send(s, text, answer, what):

@@ -3,34 +3,22 @@ the data block watched while it changes a thousand times a second, and a
 recording started and stopped through the files-write-state block, which the
 service never answers."""
 
-import datetime
 import os
-import re
 import time
 
 from e2e_tessarin_scenarios import RECORDING_DRIVE, RECORDING_SENSORS, installed, wait_for
-from e2e_wine import check, windows_path
+from e2e_wine import check, run_inspect, stamped_lines, windows_path
 
 SENSOR_BLOCKS = {"MySensorFileMappingObject", "MyFilesWSMappingObject"}
-STAMPED = re.compile(r"^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})Z (\S+) ?(.*)$")
 WATCH_MS = 12000
 LOOK_MS = 50
 
 
 def inspect(s, *argv, timeout=40):
-    rc, out = s.wine.run([s.args.inspect] + list(argv), timeout=timeout)
-    return rc, out.replace("\r\n", "\n")
+    return run_inspect(s.wine, s.args.inspect, *argv, timeout=timeout)
 
 
-def stamped(text):
-    out = []
-    for line in text.splitlines():
-        m = STAMPED.match(line)
-        if m:
-            t = datetime.datetime.strptime(m.group(1), "%Y-%m-%dT%H:%M:%S.%f").replace(
-                tzinfo=datetime.timezone.utc).timestamp()
-            out.append((t, m.group(2), m.group(3)))
-    return out
+stamped = stamped_lines
 
 
 def scenario_inspect(s):
