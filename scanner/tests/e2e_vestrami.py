@@ -172,6 +172,8 @@ def scenario_status(s):
                 "the window shows the contamination error of scanner 1")
     check(s.read_block(STATUS_BLOCK) == "1\\n", "the block keeps saying 1 with the error")
     s.scanner_command("log", "3", "3", "3")
+    # Its line is the next scan, still with the error: let it come first.
+    served_after(s, 0, 3, "scanner 0 serves scans with the error after the request")
     s.sim.command("0 status 0:2 on")
     s.wait_text(CONTAMINATION_NOTE, "Загрязняется: Сканер1", 6,
                 "the window shows the contamination warning of scanner 1")

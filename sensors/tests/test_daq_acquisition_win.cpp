@@ -126,7 +126,14 @@ protected:
         notifier = std::make_unique<platform::ScopedNotifier>(messages);
     }
     void TearDown() override {
-        acquisition.Stop();
+        if (!acquisition.Stop()) {
+            // A stop that ran out of time (a loaded machine) leaves the
+            // driver's stop running on its own thread: it must be done with
+            // the fake driver before the fake goes.
+            const ULONGLONG limit = ::GetTickCount64() + 20000;
+            while (!Called("ClearTask") && ::GetTickCount64() < limit)
+                ::Sleep(1);
+        }
         g_driver = nullptr;
     }
     daqmx::int32 Sample() {
