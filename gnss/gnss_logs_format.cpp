@@ -70,6 +70,10 @@ std::string FormatDataGapLine(const CivilTime& utc) {
     return DashedStamp(utc) + platform::Utf8ToCp1251(" UTC Нет данных > 30c, путь обнулен\n");
 }
 
+std::string FormatReceiverEventLine(const CivilTime& utc, std::string_view message) {
+    return DashedStamp(utc) + " UTC " + platform::Utf8ToCp1251(message) + "\n";
+}
+
 std::string FormatClockChangedLine(const CivilTime& utcBefore, std::string_view message) {
     return DashedStamp(utcBefore) + "  " + platform::Utf8ToCp1251(message) + "\n";
 }

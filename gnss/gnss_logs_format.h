@@ -35,6 +35,8 @@ std::string FormatFixLogLine(std::string_view sentence, double stepDistance,
 
 // "yy-mm-dd hh:mm:ss UTC Нет данных > 30c, путь обнулен\n".
 std::string FormatDataGapLine(const platform::CivilTime& utc);
+// "yy-mm-dd hh:mm:ss UTC " + message + "\n" (receiver lost or back; message UTF-8 in).
+std::string FormatReceiverEventLine(const platform::CivilTime& utc, std::string_view message);
 // "yy-mm-dd hh:mm:ss " + " " + message + "\n" (clock changed; message UTF-8 in).
 std::string FormatClockChangedLine(const platform::CivilTime& utcBefore, std::string_view message);
 // "yymmdd " + message + "\n" (clock agrees; message UTF-8 in).

@@ -48,6 +48,9 @@ struct GnssState {
     char dateStamp[7] = "000000";  // UTC yymmdd appended to every logged fix
     // Installation option: a GGA with talker GN counts as one with talker GP.
     bool gnTalkerGga = false;
+    // Installation option: after the receiver is lost, its port is reopened
+    // in the background until sentences arrive again.
+    bool recoverReceiver = false;
     double acceptedFixTime = -1;  // time of the last fix that went to motion; -1 before one
 };
 

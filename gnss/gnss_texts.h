@@ -28,5 +28,8 @@ constexpr const char* kTitle = "Orvanta v";
 
 // "COM%d".
 std::string PortText(int port);
+// Event-log text of a receiver that came back by itself after `gapSeconds`
+// without data: "GPS-приёмник снова на связи (COM%d), перерыв %d с".
+std::string ReceiverBackText(int port, int gapSeconds);
 
 }  // namespace gnss_text

@@ -2,6 +2,7 @@
 
 #include "gnss/client_commands.h"
 #include "gnss/clock_check.h"
+#include "gnss/gnss_logs_format.h"
 #include "gnss/gnss_texts.h"
 #include "gnss/gps_record.h"
 #include "gnss/resource.h"
@@ -42,6 +43,10 @@ COrvantaDlg::COrvantaDlg(XmlConfig* config, std::wstring version)
       m_connection(m_state, m_mappings, m_logs, m_settings) {
     OnMessage(kReceiverLostMessage, [this](WPARAM, LPARAM) -> LRESULT {
         ReceiverLost();
+        return 0;
+    });
+    OnMessage(kReceiverBackMessage, [this](WPARAM gapSeconds, LPARAM) -> LRESULT {
+        ReceiverBack(static_cast<int>(gapSeconds));
         return 0;
     });
 }
@@ -160,7 +165,7 @@ void COrvantaDlg::ConnectReceiver() {
         m_state.With([](GnssState& s) { s.valid = 1; });
         SetField(kIdPortIndicator, gnss_text::PortText(port));
         SetField(kIdDate, FormatDateField(utc));
-        if (m_connection.StartReader(Handle(), kReceiverLostMessage))
+        if (m_connection.StartReader(Handle(), kReceiverLostMessage, kReceiverBackMessage))
             SetColour(kIdPortIndicator, kGreen);
         return;
     }
@@ -296,7 +301,7 @@ void COrvantaDlg::PortChosen() {
     m_state.With([&](GnssState& s) { s.valid = port != 0 ? 1 : 0; });
     if (port == 0)
         return;
-    m_connection.StartReader(Handle(), kReceiverLostMessage);
+    m_connection.StartReader(Handle(), kReceiverLostMessage, kReceiverBackMessage);
     SetColour(kIdPortIndicator, kGreen);
     SetField(kIdPortIndicator, gnss_text::PortText(port));
 }
@@ -305,6 +310,24 @@ void COrvantaDlg::ReceiverLost() {
     SetColour(kIdPortIndicator, kRed);
     SetColour(kIdSatellites, kRed);
     SetField(kIdSatellites, gnss_text::kNoSatellites);
+    // With the recovery option the loss and the return are logged, so the
+    // office sees every gap.
+    if (m_state.Snapshot().recoverReceiver)
+        m_logs.WriteEvent(
+            FormatReceiverEventLine(platform::CurrentClock().UtcNow(), gnss_text::kReceiverLost));
+}
+
+void COrvantaDlg::ReceiverBack(int gapSeconds) {
+    // A rescan stopped the reader after it had posted this: the operator's
+    // choice stands.
+    if (!m_connection.ReaderRunning())
+        return;
+    const platform::CivilTime utc = platform::CurrentClock().UtcNow();
+    const int32_t port = m_state.Snapshot().port;
+    SetField(kIdPortIndicator, gnss_text::PortText(port));
+    SetColour(kIdPortIndicator, kGreen);
+    SetField(kIdDate, FormatDateField(utc));
+    m_logs.WriteEvent(FormatReceiverEventLine(utc, gnss_text::ReceiverBackText(port, gapSeconds)));
 }
 
 void COrvantaDlg::OnAbout() {

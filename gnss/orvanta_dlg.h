@@ -23,6 +23,9 @@ class COrvantaDlg : public platform::Dialog {
 public:
     // Posted by the reader thread when the receiver fell silent.
     static constexpr UINT kReceiverLostMessage = WM_APP + 1;
+    // Posted by the reader thread when a lost receiver talks again
+    // (recovery option); WPARAM: seconds without data.
+    static constexpr UINT kReceiverBackMessage = WM_APP + 2;
     static constexpr UINT_PTR kDisplayTimer = 103;  // every 1000 ms
     static constexpr UINT_PTR kPollTimer = 104;     // every 100 ms
     static constexpr UINT kDisplayPeriodMs = 1000;
@@ -52,6 +55,7 @@ private:
     void Rescan();
     void PortChosen();
     void ReceiverLost();
+    void ReceiverBack(int gapSeconds);
     void Shutdown();
 
     void SetField(int id, const std::string& utf8);

@@ -28,4 +28,6 @@ void ApplyReceiverAttributes(const ReceiverAttributes& a, ReceiverConfig& config
         config.runLogPath = a.runLogPath->substr(0, kMaxRunLogPath);
     if (a.gnTalker)
         config.gnTalkerGga = *a.gnTalker == 1;
+    if (a.recover)
+        config.recoverReceiver = *a.recover == 1;
 }

@@ -58,6 +58,7 @@ int32_t ReceiverConnection::OpenReceiver() {
             s.latitude = config.latitude;
             s.longitude = config.longitude;
             s.gnTalkerGga = config.gnTalkerGga;
+            s.recoverReceiver = config.recoverReceiver;
         });
         m_runLog = RunLogController(config.runLogPath);
     }
@@ -95,7 +96,7 @@ int32_t ReceiverConnection::OpenReceiver() {
     return found;
 }
 
-bool ReceiverConnection::StartReader(HWND window, UINT lostMessage) {
+bool ReceiverConnection::StartReader(HWND window, UINT lostMessage, UINT backMessage) {
     if (m_thread.Valid()) {
         // A reader that ended by itself (receiver lost) is forgotten here, so
         // that a new connection gets a reader again.
@@ -111,6 +112,7 @@ bool ReceiverConnection::StartReader(HWND window, UINT lostMessage) {
     m_context.logs = &m_logs;
     m_context.window = window;
     m_context.lostMessage = lostMessage;
+    m_context.backMessage = backMessage;
     m_thread.Reset(::CreateThread(nullptr, 0, &ReaderThread, &m_context, 0, nullptr));
     if (!m_thread.Valid()) {
         platform::ShowMessage(gnss_text::kCannotCreateThread);

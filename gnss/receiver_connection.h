@@ -57,9 +57,12 @@ public:
     int32_t OpenReceiver();
 
     // Starts the reader thread unless one runs; shows the operator message
-    // and returns false when the thread cannot be created.
-    bool StartReader(HWND window, UINT lostMessage);
-    // Waits for the current read cycle, asks the reader to end and joins it.
+    // and returns false when the thread cannot be created. `backMessage` is
+    // posted when a lost receiver came back by itself (recovery option).
+    bool StartReader(HWND window, UINT lostMessage, UINT backMessage);
+    // Waits for the current read cycle, asks the reader to end and joins it;
+    // a reader that is reopening a lost receiver's port ends within one
+    // event wait.
     void StopReader();
     bool ReaderRunning() const { return m_thread.Valid(); }
 

@@ -12,6 +12,7 @@ constexpr wchar_t kLatitude[] = L"широта";
 constexpr wchar_t kLongitude[] = L"долгота";
 constexpr wchar_t kRunLogPath[] = L"локальный_файл";
 constexpr wchar_t kGnTalker[] = L"принимать_сообщения_GN";  // kGnTalkerAttribute
+constexpr wchar_t kRecover[] = L"восстанавливать_связь";    // kRecoverAttribute
 
 }  // namespace
 
@@ -43,6 +44,10 @@ void XmlReceiverSettings::Load(ReceiverConfig& config) {
     m_config->GetIntAttribute(element.Get(), kGnTalker, gnTalker);
     a.gnTalker = gnTalker;
     m_gnTalker = gnTalker == 1 ? 1 : 0;
+    int32_t recover = 0;
+    m_config->GetIntAttribute(element.Get(), kRecover, recover);
+    a.recover = recover;
+    m_recover = recover == 1 ? 1 : 0;
     ApplyReceiverAttributes(a, config);
 }
 
@@ -63,6 +68,7 @@ void XmlReceiverSettings::SaveProbe(int32_t port, int32_t speed, double latitude
     m_config->SetAttribute(element.Get(), kLatitude, latitude);
     m_config->SetAttribute(element.Get(), kLongitude, longitude);
     m_config->SetAttribute(element.Get(), kGnTalker, m_gnTalker);
+    m_config->SetAttribute(element.Get(), kRecover, m_recover);
     m_config->Save();
 }
 

@@ -22,4 +22,5 @@ private:
     // The GN-talker option as loaded: every save writes it back beside the
     // port and speed, so the file shows the option the service runs with.
     int32_t m_gnTalker = 0;
+    int32_t m_recover = 0;  // the recovery option, written back the same way
 };

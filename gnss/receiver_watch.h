@@ -24,6 +24,7 @@ public:
     // How long the next event wait may last (0 when the silence is over).
     uint32_t WaitMs(uint64_t tickMs) const;
     bool Lost(uint64_t tickMs) const { return WaitMs(tickMs) == 0; }
+    uint64_t LastData() const { return m_lastData; }
 
 private:
     uint32_t m_silenceMs;

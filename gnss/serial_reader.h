@@ -22,6 +22,9 @@ inline constexpr DWORD kProbeEventWaitMs = 1100;  // a silent port fails the pro
 inline constexpr int kProbeIterations = 1000;
 inline constexpr DWORD kReaderEventWaitMs = 5000;  // silence that loses the receiver
 inline constexpr DWORD kReadWaitMs = 1000;         // a read of queued bytes completes at once
+// With the recovery option a lost receiver's port is reopened this often
+// (ms); a reopened port silent for as long is reopened again.
+inline constexpr DWORD kRecoveryIntervalMs = 2000;
 }  // namespace serial_limits
 
 // Opens "\\.\COM<state.port>" at state.serialSpeed and waits for a "$GPGGA"
@@ -42,12 +45,19 @@ struct ReaderContext {
     // indicators are painted on the window's own thread.
     HWND window = nullptr;
     UINT lostMessage = 0;
+    // Posted when a lost receiver talks again (recovery option); WPARAM: the
+    // seconds without data.
+    UINT backMessage = 0;
 };
 
 // Thread procedure; the argument is a ReaderContext*. Exit code 0. Ends when
 // the stop event is set, or when the receiver is lost (5 s without data, or
 // its port closed): then valid is 0, the record reads "0\n", the window gets
-// the lost message and the operator the message, once.
+// the lost message and the operator the message, once. With the recovery
+// option the thread goes on after a loss: it reopens the same port at the
+// same speed every 2 s until a GGA with a position arrives, then reads on as
+// after a connection (valid 1, today's UTC date stamp, the back message),
+// that fix included.
 DWORD WINAPI ReaderThread(void* context);
 
 // Appends an accepted fix to the day log and, under the log-folder mutex, to

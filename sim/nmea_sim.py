@@ -15,12 +15,16 @@ Sources of sentences:
 Everything sent is recorded as JSON lines (--truth, "-" for standard output):
   {"event": "ready", "slave": ..., "link": ...}
   {"event": "sent", "t": <s since start>, "line": ..., "type": "GGA", "lat": ...}
-  {"event": "speed", "port_speed": 9600, "talking": false}, {"event": "silent"}, ...
+  {"event": "speed", "port_speed": 9600, "talking": false}, {"event": "silent"},
+  {"event": "unplug", "seconds": 8}, {"event": "plug", "slave": ...}, ...
 
 Commands, one per line, through --control-file (appended lines are read) or
 --control-socket (UNIX stream socket, one reply line per command):
   silent [SECONDS]      fall silent (unplugged receiver), for a period or until "talk"
   talk                  talk again
+  unplug [SECONDS]      the port goes away (pty closed, its links removed) and comes
+                        back at the same path after SECONDS, or on "plug"
+  plug                  the port comes back now; it talks once its speed is set again
   baud N                the receiver's speed in bit/s
   rate HZ               epochs per second (1-10)
   speed KMH             driving speed

@@ -9,6 +9,10 @@ simulator of the suite shares.
   with "t", seconds since the start.
 - Commands: one per line, through a control file (appended lines are read)
   and/or a UNIX stream socket (one reply line per command).
+- Unplugging: "unplug [SECONDS]" closes the pty and removes its links, as a
+  USB-serial adapter pulled out; after SECONDS (or on "plug") a new pty
+  appears at the same links, with the speed the line discipline starts with,
+  so the program has to open and set up the port again.
 - "-- COMMAND ARGS": run COMMAND once the pty is ready, with SURVEY_SIM_LINK,
   SURVEY_SIM_CONTROL and SURVEY_SIM_TRUTH in its environment, and end with
   its exit code.
@@ -18,6 +22,7 @@ command(name, arg); see nmea_sim.py and odometer_sim.py.
 """
 
 import json
+import math
 import os
 import pty
 import selectors
@@ -137,15 +142,7 @@ class PtyDevice:
             self.truth = sys.stdout
         elif truth:
             self.truth = open(truth, "w", encoding="utf-8")
-        self.master, self.slave = pty.openpty()
-        tty.setraw(self.slave)
-        os.set_blocking(self.master, False)
-        self.slave_name = os.ttyname(self.slave)
         self.link = link
-        if self.link:
-            if os.path.lexists(self.link):
-                os.unlink(self.link)
-            os.symlink(self.slave_name, self.link)
         self.wine_link = None
         if wine_com:
             # ntdll resolves \\.\COMn through this link directly; the port table
@@ -154,16 +151,53 @@ class PtyDevice:
             if not prefix:
                 raise SystemExit("--wine-com needs WINEPREFIX")
             self.wine_link = os.path.join(prefix, "dosdevices", "com%d" % wine_com)
-            if os.path.lexists(self.wine_link):
-                os.unlink(self.wine_link)
-            os.symlink(self.link or self.slave_name, self.wine_link)
         self.quit = False
         self.closed = False
         self.control = ControlFile(control_file)
         self.selector = selectors.DefaultSelector()
-        self.selector.register(self.master, selectors.EVENT_READ, "pty")
+        self.master = self.slave = None
+        self.plug_at = None  # monotonic time an unplugged port comes back; inf: on "plug"
+        self.open_pty()
         self.control_socket = ControlSocket(control_socket, self.selector, self.run_command)
         signal.signal(signal.SIGTERM, lambda *_: setattr(self, "quit", True))
+
+    def open_pty(self):
+        self.master, self.slave = pty.openpty()
+        tty.setraw(self.slave)
+        os.set_blocking(self.master, False)
+        self.slave_name = os.ttyname(self.slave)
+        for path, target in ((self.link, self.slave_name),
+                             (self.wine_link, self.link or self.slave_name)):
+            if path:
+                if os.path.lexists(path):
+                    os.unlink(path)
+                os.symlink(target, path)
+        self.selector.register(self.master, selectors.EVENT_READ, "pty")
+
+    def close_pty(self):
+        """The pty goes away with its links; the program's open handle sees a hang-up."""
+        for path in (self.wine_link, self.link):
+            if path and os.path.islink(path):
+                os.unlink(path)
+        self.selector.unregister(self.master)
+        os.close(self.master)
+        os.close(self.slave)
+        self.master = self.slave = None
+
+    def plugged(self):
+        return self.master is not None
+
+    def unplug(self, seconds):
+        if self.plugged():
+            self.close_pty()
+        self.plug_at = time.monotonic() + seconds if seconds else math.inf
+        self.record({"event": "unplug", "seconds": seconds or None})
+
+    def plug(self):
+        self.plug_at = None
+        if not self.plugged():
+            self.open_pty()
+            self.record({"event": "plug", "slave": self.slave_name})
 
     # -- to be provided by the simulator -------------------------------------
     def tick(self, now):
@@ -187,6 +221,8 @@ class PtyDevice:
 
     # -- port --------------------------------------------------------------
     def port_attributes(self):
+        if not self.plugged():
+            return None
         try:
             return termios.tcgetattr(self.master)
         except termios.error:
@@ -210,7 +246,10 @@ class PtyDevice:
         return "%d%s%d" % (bits, parity, stops)
 
     def write(self, data):
-        """Writes bytes to the program; the count written (0 when the pty is full)."""
+        """Writes bytes to the program; the count written (0 when the pty is
+        full or unplugged)."""
+        if not self.plugged():
+            return 0
         try:
             return os.write(self.master, data)
         except BlockingIOError:
@@ -225,6 +264,12 @@ class PtyDevice:
         self.record({"event": "command", "command": text.strip()})
         if name == "quit":
             self.quit = True
+            return "ok"
+        if name == "unplug":
+            self.unplug(float(arg) if arg else 0.0)
+            return "ok"
+        if name == "plug":
+            self.plug()
             return "ok"
         try:
             return self.command(name, arg)
@@ -253,6 +298,8 @@ class PtyDevice:
             if child is not None and child.poll() is not None:
                 break
             self.poll_control_file()
+            if self.plug_at is not None and now >= self.plug_at:
+                self.plug()
             self.tick(now)
             self.handle_io(min(0.02, max(0.0, self.next_due() - time.monotonic())))
 
@@ -260,13 +307,12 @@ class PtyDevice:
         if self.closed:
             return
         self.closed = True
-        if self.wine_link and os.path.islink(self.wine_link):
-            os.unlink(self.wine_link)
-        if self.link and os.path.islink(self.link) and os.readlink(self.link) == self.slave_name:
-            os.unlink(self.link)
         self.control_socket.close()
-        os.close(self.master)
-        os.close(self.slave)
+        if self.plugged():
+            if self.link and os.path.islink(self.link) and \
+                    os.readlink(self.link) != self.slave_name:
+                self.link = None  # another simulator's now
+            self.close_pty()
         if self.truth not in (None, sys.stdout):
             self.truth.close()
 

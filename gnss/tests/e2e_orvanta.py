@@ -25,6 +25,7 @@ import sys
 from e2e_orvanta_base import *  # noqa: F401,F403
 from e2e_orvanta_gps_dll import scenario_gps_dll, scenario_gps_dll_silent
 from e2e_orvanta_inspect import scenario_inspect
+from e2e_orvanta_recovery import scenario_receiver_back, scenario_receiver_back_off
 from e2e_orvanta_replay import scenario_replay
 from e2e_wine import run_scenario_set, scenario_arguments
 
@@ -388,6 +389,8 @@ SCENARIOS = {
     "gps-dll-silent": scenario_gps_dll_silent,
     "replay": scenario_replay,
     "inspect": scenario_inspect,
+    "receiver-back": scenario_receiver_back,
+    "receiver-back-off": scenario_receiver_back_off,
 }
 
 

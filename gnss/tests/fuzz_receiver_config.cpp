@@ -34,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (const std::string* t = doc.Attribute(element, kGnTalkerAttribute))
                 if (fuzz_xml::Document::ToInt(*t, number))
                     a.gnTalker = number;
+            if (const std::string* t = doc.Attribute(element, kRecoverAttribute))
+                if (fuzz_xml::Document::ToInt(*t, number))
+                    a.recover = number;
             if (const std::string* t = doc.Attribute(element, "локальный_файл"))
                 a.runLogPath = platform::Utf8ToCp1251(*t);
             ApplyReceiverAttributes(a, config);

@@ -38,7 +38,7 @@ if(WIN32 AND TARGET Orvanta)
 
     foreach(scenario configured wrong-speed missing-port no-receiver late-receiver silent window
                      run-log run-log-restart rescan clock-check clock-set data-gap gps-dll
-                     gps-dll-silent inspect)
+                     gps-dll-silent inspect receiver-back receiver-back-off)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_orvanta_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}

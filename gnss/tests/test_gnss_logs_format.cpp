@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gnss/gnss_logs_format.h"
+#include "gnss/gnss_texts.h"
 #include "platform/text_codec.h"
 
 using platform::CivilTime;
@@ -47,6 +48,9 @@ TEST(GnssEventLines, GapClockChangedAndAgreed) {
         platform::Utf8ToCp1251("26-03-08 04:05:06  Время изменено на 3с. Новое 04:05:09 UTC\n"));
     EXPECT_EQ(FormatClockAgreedLine(t, "Синхронность проверена 04:05:06 UTC"),
               platform::Utf8ToCp1251("260308 Синхронность проверена 04:05:06 UTC\n"));
+    EXPECT_EQ(FormatReceiverEventLine(t, gnss_text::ReceiverBackText(5, 9)),
+              platform::Utf8ToCp1251(
+                  "26-03-08 04:05:06 UTC GPS-приёмник снова на связи (COM5), перерыв 9 с\n"));
     // Single-byte text: one byte per Cyrillic letter.
     EXPECT_EQ(FormatClockAgreedLine(t, "Дата").size(), 12u);
 }

@@ -5,6 +5,7 @@ import json
 import os
 import sys
 import time
+import tty
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -13,7 +14,7 @@ sys.path.insert(0, SIM_DIR)
 
 import nmea_sentences as nmea  # noqa: E402
 import nmea_sim  # noqa: E402
-from running_simulator import PtySimulatorTest  # noqa: E402
+from running_simulator import WAIT, PtySimulatorTest  # noqa: E402
 
 CAPTURES = os.path.join(os.environ.get("SURVEY_SOURCE_DIR", os.path.dirname(SIM_DIR)), "..",
                         "shared", "data", "nmea")
@@ -242,6 +243,30 @@ class PtyTest(PtySimulatorTest):
         self.read_for(0.15)
         self.assertEqual(self.read_for(0.6), "")
         self.assertTrue(self.read_for(1.5))
+
+    def test_unplugged_port_goes_away_and_comes_back(self):
+        self.start()
+        self.set_speed(115200)
+        self.assertTrue(self.read_for(0.3))
+        self.assertEqual(self.command("unplug 1"), "ok")
+        self.assertFalse(os.path.lexists(self.link))
+        try:  # the open handle is hung up: end of file or an error
+            self.assertEqual(os.read(self.fd, 4096), b"")
+        except OSError as e:
+            self.assertNotIsInstance(e, BlockingIOError)
+        deadline = time.monotonic() + WAIT
+        while not os.path.lexists(self.link) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        # A new pty at the same path, which talks once the speed is set again.
+        fd = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        self.addCleanup(os.close, fd)
+        self.fd = fd
+        tty.setraw(fd)
+        self.assertEqual(self.read_for(0.3), "")
+        self.set_speed(115200)
+        self.assertIn("$GPGGA,", self.read_for(0.5))
+        events = [r["event"] for r in self.truth_lines() if r["event"] in ("unplug", "plug")]
+        self.assertEqual(events, ["unplug", "plug"])
 
 
 class RouteTest(unittest.TestCase):
