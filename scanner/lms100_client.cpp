@@ -25,6 +25,7 @@ MyCLMS100Eth::MyCLMS100Eth(const wchar_t* address, uint16_t port) : m_port(port)
         m_socket.Reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     m_triggerEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     m_stopEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_cancelEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (address != nullptr)
         std::wcsncpy(m_ipAddress, address, 19);
     m_ipAddress[19] = L'\0';
@@ -116,7 +117,35 @@ bool MyCLMS100Eth::WaitUntilReady(int attempts) {
 }
 
 void MyCLMS100Eth::Pause(int milliseconds) {
-    ::Sleep(static_cast<DWORD>(milliseconds));
+    WaitCancelled(static_cast<DWORD>(milliseconds));
+}
+
+bool MyCLMS100Eth::WaitCancelled(DWORD milliseconds) const {
+    if (!m_cancelEvent)
+        ::Sleep(milliseconds);
+    else
+        ::WaitForSingleObject(m_cancelEvent.Get(), milliseconds);
+    return m_cancelled.load();
+}
+
+void MyCLMS100Eth::Cancel() {
+    m_cancelled = true;
+    if (m_cancelEvent)
+        ::SetEvent(m_cancelEvent.Get());
+}
+
+void MyCLMS100Eth::Renew() {
+    if (m_socket.Valid()) {
+        ::shutdown(m_socket.Get(), SD_BOTH);
+        m_socket.Reset();
+    }
+    m_connected = false;
+    m_measuring = false;
+    m_layout = sopas::ScanLayout::None;
+    if (!m_winsock.Ok())
+        m_winsock = platform::WinsockSession();
+    if (m_winsock.Ok())
+        m_socket.Reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
 }
 
 int MyCLMS100Eth::WaitReadable(long microseconds) {
@@ -200,7 +229,7 @@ size_t MyCLMS100Eth::Receive(char* buffer, size_t capacity) {
     sopas::ReplyFramer framer(buffer, capacity);
     const ULONGLONG begin = ::GetTickCount64();
     bool outOfTime = false;
-    while (!framer.Complete() && framer.Received() < sopas::kMaxReplyBytes) {
+    while (!framer.Complete() && framer.Received() < sopas::kMaxReplyBytes && !m_cancelled) {
         const ULONGLONG elapsed = ::GetTickCount64() - begin;
         if (elapsed >= static_cast<ULONGLONG>(sopas::kReplyTotalMs)) {
             outOfTime = true;  // a peer that trickles its reply
@@ -235,6 +264,7 @@ size_t MyCLMS100Eth::Receive(char* buffer, size_t capacity) {
 
 void MyCLMS100Eth::ReadScan(int32_t& count, uint32_t* values, bool& failed) {
     count = 0;
+    m_lastReplyBytes = 0;
     if (!m_measuring) {
         failed = true;
         return;
@@ -242,6 +272,7 @@ void MyCLMS100Eth::ReadScan(int32_t& count, uint32_t* values, bool& failed) {
     failed = false;
     SendTelegram(sopas::kPollScan);
     const size_t got = Receive(m_reply, sizeof m_reply);
+    m_lastReplyBytes = got;
     m_scanTimeMs = scanner::CounterMilliseconds(platform::CurrentClock().PerformanceCounter(),
                                                 m_perfFrequency);
     if (m_lastReplyOverflowed) {

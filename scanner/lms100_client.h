@@ -54,10 +54,21 @@ public:
     bool ParseScanReply(std::string_view reply, uint32_t* values, int32_t& count) const;
     // Shuts the socket down, closes it and releases Windows Sockets.
     void Close();
+    // Forgets the connection (the peer has gone) and makes a fresh socket, so
+    // that Open and Start can bring the scanner up again; data thread only.
+    void Renew();
+    // Makes every later wait, read and pause return at once (for ever): the
+    // owner is closing or bringing the scanners up anew. Any thread.
+    void Cancel();
+    bool Cancelled() const { return m_cancelled.load(); }
+    // Waits `milliseconds` or until Cancel; true when cancelled.
+    bool WaitCancelled(DWORD milliseconds) const;
 
     // The last Receive ended at a telegram longer than its buffer.
     bool LastReplyOverflowed() const { return m_lastReplyOverflowed; }
     bool SocketOpen() const { return m_socket.Valid(); }
+    // Bytes of the last scan reply (0: nothing came).
+    size_t LastReplyBytes() const { return m_lastReplyBytes; }
 
     wchar_t m_ipAddress[20] = {};
     uint16_t m_port = 0;
@@ -80,6 +91,13 @@ public:
     // Contamination bits (sopas::kStatusContaminationBits) of the last good
     // scan: the front screen wants cleaning. Written by the data thread.
     std::atomic<uint32_t> m_contamination{0};
+    // Data thread: when the polls began to get nothing (GetTickCount64 ms; 0:
+    // the last poll was answered).
+    std::atomic<ULONGLONG> m_silentSinceMs{0};
+    // The owner is ending the data thread (set before its stop event).
+    std::atomic<bool> m_stopRequested{false};
+    // The data thread is bringing the scanner up again.
+    std::atomic<bool> m_recovering{false};
 
 private:
     // Closes the socket after the peer closed it or a read failed.
@@ -91,6 +109,9 @@ private:
 
     platform::WinsockSession m_winsock;
     bool m_lastReplyOverflowed = false;
+    size_t m_lastReplyBytes = 0;
+    std::atomic<bool> m_cancelled{false};
+    platform::UniqueHandle m_cancelEvent;  // manual reset: set by Cancel
     // Fixed buffers: the scan reply and one read's worth of bytes.
     char m_reply[sopas::kScanReplyBufferSize] = {};
     char m_chunk[16 * 1024] = {};

@@ -51,7 +51,7 @@ void CPing::FillRequestData(uint8_t* buffer, size_t size) {
     std::memset(buffer, kPayloadByte, size);
 }
 
-int CPing::Ping(const char* host, PingReply& reply) {
+int CPing::Ping(const char* host, PingReply& reply, DWORD timeoutMs) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
@@ -92,7 +92,7 @@ int CPing::Ping(const char* host, PingReply& reply) {
     options.OptionsSize = 0;
     options.OptionsData = nullptr;
     const DWORD replies = m_icmpSendEcho(icmp, destination.S_un.S_addr, request, kRequestSize,
-                                         &options, buffer.data(), kReplyBufferSize, kTimeoutMs);
+                                         &options, buffer.data(), kReplyBufferSize, timeoutMs);
     const DWORD error = ::GetLastError();
     m_icmpCloseHandle(icmp);
     if (replies != 1) {

@@ -40,8 +40,8 @@ public:
 
     // 1 when an echo reply arrived (whatever its ICMP status), else 0 with
     // the system error code set. `host`: an address or a name (its first
-    // IPv4 address is pinged).
-    int Ping(const char* host, PingReply& reply);
+    // IPv4 address is pinged). `timeoutMs`: how long to wait for the echo.
+    int Ping(const char* host, PingReply& reply, DWORD timeoutMs = kTimeoutMs);
 
     virtual void FillRequestData(uint8_t* buffer, size_t size);
 

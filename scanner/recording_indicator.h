@@ -17,6 +17,9 @@ struct Rgb {
 inline constexpr Rgb kYellow{255, 255, 0};
 inline constexpr Rgb kGreen{0, 255, 0};
 inline constexpr Rgb kRed{255, 0, 0};
+// A scanner is being brought up again after it stopped answering; shown at
+// once, over whatever the lines would show.
+inline constexpr Rgb kOrange{255, 128, 0};
 
 // Seconds after the start of a recording before a recording in which no
 // scanner writes shows red.

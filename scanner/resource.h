@@ -50,3 +50,6 @@
 #define IDC_SET_SECTOR_LABEL 1045
 #define IDC_SET_END_LABEL 1046
 #define IDC_SET_START_LABEL 1047
+// "Восстанавливать связь": the scanner of the row is brought up again when it stops answering.
+#define IDC_SET_RECOVER0 1048
+#define IDC_SET_RECOVER1 1049

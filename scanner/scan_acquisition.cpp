@@ -161,7 +161,10 @@ unsigned __stdcall ScanAcquisition::ScanThreadProc(void* parameter) {
         const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
         if (woken != WAIT_OBJECT_0)
             return 0;
-        client->m_owner->ScanOnce(*client);
+        ScanAcquisition& owner = *client->m_owner;
+        owner.ScanOnce(*client);
+        if (owner.ShouldRecover(*client))
+            owner.Recover(*client);
     }
 }
 
@@ -172,7 +175,12 @@ void ScanAcquisition::ScanOnce(MyCLMS100Eth& client) {
     int32_t count = 0;
     bool failed = false;
     uint32_t* values = m_workValues[j];
+    const ULONGLONG polledAt = ::GetTickCount64();
     client.ReadScan(count, values, failed);
+    if (client.LastReplyBytes() > 0)
+        client.m_silentSinceMs = 0;
+    else if (client.m_silentSinceMs.load() == 0)
+        client.m_silentSinceMs = polledAt > 0 ? polledAt : 1;
     if (failed || count <= 0) {
         m_scanFailed[j] = true;
         return;
@@ -224,6 +232,10 @@ void ScanAcquisition::ReleaseClients() {
         if (!client)
             continue;
         if (client->m_dataThread) {
+            // A bring-up in progress is cut short; a scan in flight is not.
+            client->m_stopRequested = true;
+            if (client->m_recovering)
+                client->Cancel();
             ::SetEvent(client->m_stopEvent.Get());
             ::WaitForSingleObject(client->m_dataThread.Get(), INFINITE);
             client->m_dataThread.Reset();

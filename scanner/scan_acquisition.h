@@ -58,6 +58,11 @@ public:
     static constexpr UINT kCommandPeriodMs = 10;
     static constexpr UINT kStatusPeriodMs = 900;
     static constexpr UINT kIndicatorPeriodMs = 10000;
+    // A scanner with recovery on that has not answered a poll for this long
+    // is brought up again, attempts at most this often (ms).
+    static constexpr ULONGLONG kRecoverSilenceMs = 2000;
+    static constexpr ULONGLONG kRecoverPeriodMs = 2000;
+    static constexpr DWORD kRecoverPingTimeoutMs = 1000;  // the echo of such an attempt
 
     // `xml`: the configuration (null: none). `beeper`: the alarm tone (null: silent).
     ScanAcquisition(scanner::SlotXml* xml, scanner::CommandLine commandLine, AcquisitionView* view,
@@ -113,9 +118,24 @@ public:
     std::string ContaminationText() const;
     int64_t LinesWritten(int slot) const { return m_linesWritten[slot].load(); }
     MyCLMS100Eth* Client(int slot) { return m_scanners[slot].get(); }
+    // A scanner is being brought up again.
+    bool Recovering() const;
 
 private:
     void ScanOnce(MyCLMS100Eth& client);
+    // Data thread: whether the client has been silent long enough, with
+    // recovery on, to be brought up again.
+    bool ShouldRecover(const MyCLMS100Eth& client) const;
+    // Data thread: closes the connection and brings the scanner up again
+    // (ping, connect, start sequence, readiness wait), attempts at most every
+    // kRecoverPeriodMs, until it measures or the owner releases it.
+    void Recover(MyCLMS100Eth& client);
+    bool BringUpAgain(MyCLMS100Eth& client, const std::string& address);
+    // The indicator's orange while a scanner is being brought up again.
+    void ShowRecovery();
+    // The slot's scanner is out (silent or being brought up again) and its
+    // slot has recovery on: a log command does not wait for its next scan.
+    bool OutForRecovery(int slot) const;
     void UpdateContamination();
     // A scanner log could not be written or closed: shown once per recording,
     // from whichever thread found it, without waiting for the operator.
@@ -155,4 +175,6 @@ private:
     bool m_released = false;
     std::atomic<bool> m_logFailureShown{false};
     std::string m_contaminationShown;
+    scanner::Rgb m_indicatorColour = scanner::kYellow;  // the lines' colour, last shown
+    bool m_recoveryShown = false;
 };

@@ -56,6 +56,7 @@ void ScanAcquisition::OnTimer(UINT_PTR id) {
                 m_view->RepaintProfiles();
             PublishStatus();
             UpdateContamination();
+            ShowRecovery();
             break;
         case kIndicatorTimer:
             UpdateIndicator();
@@ -137,8 +138,8 @@ std::optional<int> ScanAcquisition::HandleCommand(std::string_view text) {
             for (int i = 0; i < 3; ++i)
                 m_commandValues[i] = command.values[i];
             for (int j = 0; j < scanner::kScannerSlots; ++j) {
-                if (!SlotConnected(j) || !m_scanners[j])
-                    continue;
+                if (!SlotConnected(j) || !m_scanners[j] || OutForRecovery(j))
+                    continue;  // a scanner that is out logs nothing it was not promised
                 m_scanners[j]->m_requests.SetValues(command.values);
                 m_scanners[j]->m_requests.m_logNext = true;
             }
@@ -204,10 +205,11 @@ void ScanAcquisition::UpdateIndicator() {
         scanner::UpdateIndicator(m_recording.load(), slots, SecondsSince1970(), m_recordStart);
     for (int j = 0; j < scanner::kScannerSlots; ++j)
         m_linesShown[j] = slots[j].linesShown;
+    m_indicatorColour = state.colour;
     if (m_view) {
-        m_view->ShowIndicator(state.colour, state.showCount
-                                                ? std::optional<int64_t>(state.totalLines)
-                                                : std::nullopt);
+        m_view->ShowIndicator(
+            m_recoveryShown ? scanner::kOrange : state.colour,
+            state.showCount ? std::optional<int64_t>(state.totalLines) : std::nullopt);
     }
     const unsigned failed = m_logFiles.FlushAll();
     for (int j = 0; j < scanner::kScannerSlots; ++j) {

@@ -10,15 +10,16 @@
 
 namespace {
 
-// The controls of a slot's row: tick, address, port, angle, sector start, sector end.
+// The controls of a slot's row: tick, address, port, angle, sector start,
+// sector end, recovery tick.
 struct RowIds {
-    int check, address, port, angle, start, end;
+    int check, address, port, angle, start, end, recover;
 };
 constexpr RowIds kRows[scanner::kScannerSlots] = {
     {IDC_SET_CONNECTED0, IDC_SET_ADDRESS0, IDC_SET_PORT0, IDC_SET_ANGLE0, IDC_SET_START0,
-     IDC_SET_END0},
+     IDC_SET_END0, IDC_SET_RECOVER0},
     {IDC_SET_CONNECTED1, IDC_SET_ADDRESS1, IDC_SET_PORT1, IDC_SET_ANGLE1, IDC_SET_START1,
-     IDC_SET_END1},
+     IDC_SET_END1, IDC_SET_RECOVER1},
 };
 
 }  // namespace
@@ -87,6 +88,7 @@ void CSettingsDialog::OnShowWindow() {
                       m_arrays.rowSlot[row] + 1);
         SetItemText(kRows[row].check, platform::Utf8ToWide(name));
         platform::SetChecked(Item(kRows[row].check), fill.form.checked[row]);
+        platform::SetChecked(Item(kRows[row].recover), fill.form.recover[row]);
     }
     if (fill.notInCrew) {
         platform::ShowMessage(scanner_text::kNotInCrew, {}, platform::MessageIcon::None,
@@ -115,6 +117,7 @@ scanner::SettingsForm CSettingsDialog::ReadForm() const {
     for (int j = 0; j < scanner::kScannerSlots; ++j) {
         const RowIds& ids = kRows[j];
         form.checked[j] = platform::IsChecked(Item(ids.check));
+        form.recover[j] = platform::IsChecked(Item(ids.recover));
         form.address[j] = platform::ToU16(platform::IpAddressText(Item(ids.address)));
         form.port[j] = platform::ToU16(ItemText(ids.port));
         form.angle[j] = platform::ToU16(ItemText(ids.angle));

@@ -51,6 +51,7 @@ SettingsArrays CopyFromSlots(const ScannerSlot (&slots)[kScannerSlots], int scan
         a.inclinometerFitted[j] = s.inclinometerFitted;
         a.sectorStarts[j] = s.clearanceStart;
         a.sectorEnds[j] = s.clearanceEnd;
+        a.recoverConnection[j] = s.recoverConnection;
     }
     a.scannerItems = scannerItems;
     a.commandLineGiven = commandLineGiven;
@@ -73,13 +74,16 @@ void CopyToSlots(const SettingsArrays& a, ScannerSlot (&slots)[kScannerSlots]) {
         s.inclinometerZero = a.zeroVoltages[j];
         s.clearanceStart = a.sectorStarts[j];
         s.clearanceEnd = a.sectorEnds[j];
+        s.recoverConnection = a.recoverConnection[j];
     }
 }
 
 FormFill FillSettingsForm(SettingsArrays& a) {
     FormFill fill;
-    for (int row = 0; row < kScannerSlots; ++row)
+    for (int row = 0; row < kScannerSlots; ++row) {
         fill.form.checked[row] = a.connected[a.rowSlot[row]] == 1;
+        fill.form.recover[row] = a.recoverConnection[a.rowSlot[row]] != 0;
+    }
     if (a.commandLineGiven && a.scannerItems == 0) {
         fill.notInCrew = true;
         return fill;
@@ -111,6 +115,7 @@ void ReadSettingsForm(const SettingsForm& form, SettingsArrays& a) {
     for (int row = 0; row < kScannerSlots; ++row) {
         const int j = a.rowSlot[row];
         a.connected[j] = form.checked[row] ? 1 : 0;
+        a.recoverConnection[j] = form.recover[row] ? 1 : 0;
         a.addresses[j] = form.address[row];
         a.ports[j] = ParseInteger(form.port[row]);
         a.rotationAngles[j] = ParseFloat(form.angle[row]);

@@ -22,8 +22,9 @@ struct SettingsArrays {
     int32_t inclinometerFitted[kScannerSlots] = {};  // shown only, never written back
     float sectorStarts[kScannerSlots] = {};
     float sectorEnds[kScannerSlots] = {};
-    int scannerItems = 0;           // scanner items found in the configuration
-    bool commandLineGiven = false;  // the service runs in a crew
+    int32_t recoverConnection[kScannerSlots] = {};  // bring a scanner that stops answering up again
+    int scannerItems = 0;                           // scanner items found in the configuration
+    bool commandLineGiven = false;                  // the service runs in a crew
     // The slot each row of the dialog shows: the slots with a scanner item
     // first, so that a vehicle whose only scanner sits in slot 1 has it in
     // the first (shown) row.
@@ -33,6 +34,7 @@ struct SettingsArrays {
 // The texts and ticks of the dialog's controls, by row.
 struct SettingsForm {
     bool checked[kScannerSlots] = {};
+    bool recover[kScannerSlots] = {};       // "Восстанавливать связь"
     std::u16string address[kScannerSlots];  // dotted text of the address controls
     std::u16string port[kScannerSlots];
     std::u16string angle[kScannerSlots];
@@ -66,7 +68,7 @@ FormFill FillSettingsForm(SettingsArrays& arrays);
 // angle and inclinometer values go into the first row and the inclinometer fields.
 void ShowSlotInForm(const SettingsArrays& arrays, int slot, SettingsForm& form);
 
-// Accepting: ticks, addresses, ports (a non-number gives 0), angles and
+// Accepting: ticks (in use, recovery), addresses, ports (a non-number gives 0), angles and
 // sector ends from each row into the slot it shows; the base angle into the
 // first row's slot only; scale and zero voltage into both slots. No validation.
 void ReadSettingsForm(const SettingsForm& form, SettingsArrays& arrays);

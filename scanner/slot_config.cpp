@@ -66,6 +66,8 @@ void LoadItem(SlotXml& xml, XmlNode item, int32_t k, ScannerSlot& slot) {
     xml.GetInt(item, xml_name::kConnected, slot.connected);
     xml.GetFloat(item, xml_name::kClearanceStart, slot.clearanceStart);
     xml.GetFloat(item, xml_name::kClearanceEnd, slot.clearanceEnd);
+    xml.GetInt(item, xml_name::kRecoverConnection, slot.recoverConnection);
+    slot.recoverConnection = slot.recoverConnection != 0 ? 1 : 0;
     int32_t modelId = INT_MIN;
     xml.GetInt(item, xml_name::kModelId, modelId);
     LoadModel(xml, modelId, slot);
@@ -182,6 +184,7 @@ void SaveSlots(SlotXml* xml, const AcquisitionSettings& s) {
             xml->SetInt(item, xml_name::kConnected, slot.connected);
             xml->SetFloat(item, xml_name::kClearanceStart, slot.clearanceStart);
             xml->SetFloat(item, xml_name::kClearanceEnd, slot.clearanceEnd);
+            xml->SetInt(item, xml_name::kRecoverConnection, slot.recoverConnection);
         }
         if (slot.modelIndex >= 0) {
             const XmlNode model =

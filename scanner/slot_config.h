@@ -37,6 +37,9 @@ struct ScannerSlot {
     int32_t inclinometerZero = 1390;  // mV at zero slope
     int32_t modelIndex = -1;          // m of "Модель%d"; -1: no model matched
     std::u16string ipAddress;         // dotted IPv4
+    // 1: a scanner that stops answering is brought up again in the background
+    // (an installation option, off by default).
+    int32_t recoverConnection = 0;
 };
 
 // Everything the service loads besides the slots' own fields.
@@ -82,6 +85,7 @@ constexpr const char* kModelId = "ID_модели";
 constexpr const char* kId = "ID";
 constexpr const char* kInclinometerScale = "инклинометр-шкала_в_мВ_на_градус";
 constexpr const char* kScanStep = "шаг_сканирования_в_град";
+constexpr const char* kRecoverConnection = "восстанавливать_связь";
 }  // namespace xml_name
 
 // A node of the configuration document; 0 is no node. Handles are valid
@@ -116,7 +120,8 @@ std::string NumberedName(const char* format, int32_t number);
 void LoadSlots(SlotXml* xml, const CommandLine& commandLine, AcquisitionSettings& out);
 
 // Stores the connected slots that have an item (address, angles, zero
-// voltage, "подключен", the model's scale) and the base distance.
+// voltage, "подключен", "восстанавливать_связь", the model's scale) and the
+// base distance.
 void SaveSlots(SlotXml* xml, const AcquisitionSettings& settings);
 
 // Sets "подключен" of the item `itemNumber` of the vehicle (and saves).

@@ -11,6 +11,7 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/xml_slot_store.cpp
         ${CMAKE_CURRENT_LIST_DIR}/scan_acquisition.cpp
         ${CMAKE_CURRENT_LIST_DIR}/scan_acquisition_exchange.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/scan_recovery.cpp
         ${CMAKE_CURRENT_LIST_DIR}/scan_trigger.cpp)
     target_include_directories(scanner_win PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(scanner_win PUBLIC scanner_core platform common ws2_32 winmm)

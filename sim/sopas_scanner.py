@@ -358,10 +358,16 @@ class Scanner:
             self.scene.sector = parse_sector(arg)
         elif name == "ready-after":
             self.ready_after = parse_ready(arg)
+        elif name == "relapse":
+            self.relapse = int(arg)
         elif name == "refuse-config":
             self.refuse = parse_refusal(arg)
         elif name == "off":
             self.sim.power(self, False)
+            if arg:
+                # Switched off for a while: it comes back on by itself, stopped,
+                # so that a client must run the start sequence again.
+                self.sim.schedule(float(arg), "%d on" % self.index)
         elif name == "on":
             self.sim.power(self, True)
         elif name == "raw":

@@ -86,8 +86,10 @@ it applies to both:
                          looked up in the sample folder); raw: bytes as stored,
                          otherwise STX/ETX are added when missing | scene: back to the scene
   base MM | ceiling MM | noise MM | rotation DEG | sector START:END
-  ready-after N|never | refuse-config none|first|all   for the next start
-  off | on               power the scanner off (connections refused) and on again
+  ready-after N|never | refuse-config none|first|all | relapse N   for the next start
+  off [SECONDS] | on     power the scanner off (connections refused) and on again
+                         (SECONDS: on again by itself after that long, measuring
+                         only after a new start sequence and --ready-after polls)
   raw TEXT               send TEXT now (\\xHH escapes; not framed)
   show                   reply with the state as JSON
   quit                   end the simulator
@@ -249,6 +251,11 @@ class Simulator:
 
     def password_ok(self, text):
         return self.args.password.lower() == "any" or text.upper() == self.args.password.upper()
+
+    def schedule(self, seconds, command):
+        """Runs `command` `seconds` from now (as --at does)."""
+        self.timed.append((self.since_start(self.clock()) + seconds, command))
+        self.timed.sort(key=lambda item: item[0])
 
     # -- sockets ------------------------------------------------------------------
     def listen(self, s):

@@ -1,7 +1,8 @@
 """The scenarios of Vestrami.exe that a crew meets when something is in the
 way: a name of its blocks taken by another program, a scanner log that
 cannot be opened, a connection reset, the window closed in the middle of a
-recording, scanners that stall or never become ready."""
+recording, scanners that stall or never become ready, a scanner switched off
+during a recording (brought up again by itself or not)."""
 
 from e2e_vestrami_base import *  # noqa: F401,F403
 from e2e_vestrami_window import open_settings, wait_settings_gone  # noqa: E402
@@ -128,3 +129,154 @@ def scenario_not_ready(s):
     check(s.messages.texts() == want, "no message at the close (%s)" % s.messages.texts())
     check(s.item(0)["подключен"] == "0" and s.item(2)["подключен"] == "0",
           "both items are marked not connected at the close")
+
+
+# --- a scanner switched off during a recording --------------------------------------------
+
+RECOVER = "восстанавливать_связь"
+ORANGE = "0x0080FF"  # a scanner being brought up again
+RECOVER_TICKS = (1048, 1049)  # "Восстанавливать связь" in the settings' two rows
+OFF_S = 3.0  # how long scanner 0 stays switched off
+READY_AFTER = 5  # status polls after the start before it measures again
+# Scans again at most this long after the scanner came back: an attempt every
+# 2 s, the start sequence and the readiness wait (s).
+BACK_BOUND_S = 5.0
+CLOSE_BOUND_S = 4.0  # winprobe's close and the service's end, without a bring-up's wait
+
+
+def recovery_up(s, on):
+    items = default_items()
+    items[0][RECOVER] = 1 if on else 0
+    s.deploy(items)
+    s.start_sim(*(SCENE + ("--ready-after", str(READY_AFTER))))
+    s.start_service()
+    s.wait_block(STATUS_BLOCK, "1\n", 10000, "the status block says the last scans were good")
+    check(s.item(0).get(RECOVER) == str(int(on)) and s.item(2).get(RECOVER) == "0",
+          "the option is written back with the scanners' other values")
+
+
+def power_cycle(s, run_win, back_good=0, bound_s=40.0):
+    """Log commands during a recording while scanner 0 is switched off for
+    OFF_S s; until `back_good` answers are good again after failed ones (0:
+    for the whole bound). Returns the commands [(i, answer)], the settings
+    button's faces seen, and the simulator times of the switch off and on."""
+    s.scanner_command("start", run_win)
+    sent, faces = [], set()
+
+    def log():
+        i = len(sent) + 1
+        _, out = s.recorder("scanner", "log", *(["%d" % i] * 3))
+        # The answer line, whatever Wine may have printed around it.
+        words = next((line for line in out.splitlines() if line.startswith("scanner ")),
+                     out).split(" ")
+        sent.append((i, words[2] if len(words) > 2 and words[0] == "scanner" else "?"))
+        if sent[-1][1] not in ("done", "scan-failed"):
+            print("log command %d: %s" % (i, out), flush=True)
+
+    for _ in range(4):
+        log()
+        time.sleep(0.2)
+    s.sim.command("0 off %.1f" % OFF_S)
+    deadline = time.monotonic() + bound_s
+    while time.monotonic() < deadline:
+        log()
+        faces.add(s.controls()[SETTINGS_BUTTON][2])
+        answers = [a for _, a in sent]
+        if back_good and "scan-failed" in answers and answers[-back_good:] == ["done"] * back_good:
+            break
+        time.sleep(0.1)
+    s.scanner_command("stop")
+    s.truth.update()
+    switched = {e["command"]: e["t"] for e in s.truth.of("command", since=0)}
+    return sent, faces, switched.get("0 off %.1f" % OFF_S), switched.get("0 on")
+
+
+def answer_pattern(sent):
+    return "".join({"done": "3", "scan-failed": "-"}.get(a, "?") for _, a in sent)
+
+
+def scenario_recovery(s):
+    """Scanner 0, with recovery on, is switched off for 3 s during a
+    recording and comes back stopped. The service brings it up again by
+    itself; the log commands are answered -1 only meanwhile, its log has a
+    line for every command answered 3, in order, and the indicator is orange
+    while it is out. Then it is switched off again and comes back never ready:
+    closing the window ends the bring-up in progress at once."""
+    recovery_up(s, True)
+    run, run_win = folder(s, "восстановление")
+    sent, faces, off_t, on_t = power_cycle(s, run_win, back_good=4)
+    pattern = answer_pattern(sent)
+    check(re.fullmatch(r"3+-+3+", pattern) is not None,
+          "the log commands are answered -1 only during the gap (%s)" % pattern)
+    check(off_t is not None and on_t is not None, "the scanner was switched off and on again")
+    received = s.truth.received(0, since=on_t)
+    check(received[:1] == ["sMN SetAccessMode 03 5C0B19E2"] and "sMN LMCstartmeas" in received,
+          "the service ran the start sequence again (%s)" % received[:6])
+    good = [x for x in s.truth.scans[0] if x.service_good()]
+    before = [x for x in good if x.t < off_t]
+    after = [x for x in good if x.t > on_t]
+    check(before and after, "scanner 0 served good scans before and after the gap")
+    back_s = after[0].t - on_t
+    check(back_s <= BACK_BOUND_S, "good scans again %.2f s after the scanner came back (at most "
+          "%.0f s)" % (back_s, BACK_BOUND_S))
+    print("recovery: scanner0 %.2f s (switched off %.1f s, scans again %.2f s after it came back)"
+          % (after[0].t - before[-1].t, OFF_S, back_s), flush=True)
+
+    done = [(float(i),) * 3 for i, a in sent if a == "done"]
+    lines = check_log(s.truth, 0, logs_in(run)[0], "scanner0.log across the gap", done)
+    check(any(line.scan.t < off_t for line in lines) and any(line.scan.t > on_t for line in lines),
+          "scanner0.log has lines from before and after the gap")
+    check_log(s.truth, 1, logs_in(run)[1], "scanner1.log meanwhile",
+              [(float(i),) * 3 for i, _ in sent])
+    check(ORANGE in faces, "the indicator turns orange while the scanner is out (%s)" % faces)
+    deadline = time.monotonic() + 3
+    while s.controls()[SETTINGS_BUTTON][2] == ORANGE and time.monotonic() < deadline:
+        time.sleep(0.2)
+    check(s.controls()[SETTINGS_BUTTON][2] != ORANGE, "and leaves orange once it is back")
+    check(s.read_block(STATUS_BLOCK) == "1\\n", "the status block says 1 again")
+    open_settings(s)
+    ticks = [s.settings_probe.window("check", "--id", str(i))[1].strip() for i in RECOVER_TICKS]
+    check(ticks == ["1", "0"], "the settings tick recovery for scanner 1 only (%s)" % ticks)
+    s.settings_probe.window("click", "--id", "2")
+    check(wait_settings_gone(s), "'Отмена' closes the settings")
+
+    # Off again, and back never ready: the bring-up waits in its readiness wait.
+    s.sim.command("0 relapse %d" % READY_STATE_POLLS)
+    since = s.sim_time()
+    s.sim.command("0 off 0.5")
+    deadline = time.monotonic() + 20
+    waiting = False
+    while not waiting and time.monotonic() < deadline:
+        texts = s.truth.update().received(0, since=since)
+        if "sMN LMCstartmeas" in texts:
+            tail = texts[texts.index("sMN LMCstartmeas"):]
+            waiting = tail.count("sRN STlms") >= READY_AFTER + 6
+        time.sleep(0.1)
+    check(waiting, "the service is in the readiness wait of scanner 0")
+    began = time.monotonic()
+    closed = s.close_service()
+    took = time.monotonic() - began
+    print("the window closed %.2f s after the close during a bring-up" % took, flush=True)
+    check(closed and took < CLOSE_BOUND_S, "closing the window ends the bring-up at once "
+          "(%.2f s)" % took)
+    check(s.messages.texts() == [], "no message (%s)" % s.messages.texts())
+
+
+def scenario_recovery_off(s):
+    """The same gap with recovery off: the scanner is not brought up again;
+    the log commands are answered -1 from the gap on and its log ends there."""
+    recovery_up(s, False)
+    run, run_win = folder(s, "без восстановления")
+    sent, faces, off_t, on_t = power_cycle(s, run_win, bound_s=OFF_S + 6)
+    pattern = answer_pattern(sent)
+    check(re.fullmatch(r"3+-+", pattern) is not None,
+          "answered -1 from the gap on (%s)" % pattern)
+    check(on_t is not None and not s.truth.of("connect", 0, since=off_t),
+          "the service does not connect to scanner 0 again")
+    lines = check_log(s.truth, 0, logs_in(run)[0], "scanner0.log up to the gap")
+    check(all(line.scan.t < off_t for line in lines) and len(lines) >= pattern.index("-") - 1,
+          "scanner0.log holds the lines before the gap (%d)" % len(lines))
+    check(ORANGE not in faces, "the indicator never turns orange (%s)" % faces)
+    check(s.read_block(STATUS_BLOCK) == "0\\n", "the status block stays 0")
+    check(s.close_service(), "Vestrami closes on WM_CLOSE")
+    check(s.messages.texts() == [], "no message (%s)" % s.messages.texts())

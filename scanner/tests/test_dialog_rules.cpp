@@ -94,7 +94,7 @@ TEST(SettingsLayoutTest, GroupsShowAsTheItemsFoundAllow) {
         }
     }
     EXPECT_EQ(hidden, 3);
-    EXPECT_EQ(scanner::SettingsDialogLayout().size(), 29u);
+    EXPECT_EQ(scanner::SettingsDialogLayout().size(), 31u);  // with a recovery tick per row
 }
 
 TEST(IndicatorTest, ColoursFollowWhichScannersWrite) {

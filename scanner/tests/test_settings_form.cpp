@@ -19,6 +19,7 @@ void TwoSlots(ScannerSlot (&slots)[2]) {
     slots[0].inclinometerScale = 410;
     slots[0].inclinometerZero = 1395;
     slots[0].inclinometerBaseAngle = 3;
+    slots[0].recoverConnection = 1;
     slots[1].connected = 0;
     slots[1].ipAddress = u"127.0.0.3";
     slots[1].rotationAngle = 12.7f;
@@ -55,6 +56,10 @@ TEST(SettingsFormTest, AcceptingWritesScaleAndZeroIntoBothSlots) {
     fill.form.angle[1] = u"-30,5";  // an operator's decimal comma
     fill.form.port[0] = u"x";
     fill.form.checked[1] = true;
+    EXPECT_TRUE(fill.form.recover[0]);
+    EXPECT_FALSE(fill.form.recover[1]);
+    fill.form.recover[0] = false;
+    fill.form.recover[1] = true;
     scanner::ReadSettingsForm(fill.form, a);
     scanner::CopyToSlots(a, slots);
     EXPECT_EQ(slots[0].inclinometerScale, 450);
@@ -65,6 +70,8 @@ TEST(SettingsFormTest, AcceptingWritesScaleAndZeroIntoBothSlots) {
     EXPECT_EQ(slots[0].port, 0);
     EXPECT_EQ(slots[1].port, 2111);
     EXPECT_EQ(slots[1].connected, 1);
+    EXPECT_EQ(slots[0].recoverConnection, 0);
+    EXPECT_EQ(slots[1].recoverConnection, 1);
     EXPECT_EQ(slots[1].inclinometerFitted, 0);  // shown only, never written back
 }
 
@@ -97,7 +104,8 @@ TEST(SettingsFormTest, TheOnlyScannerInSlot1IsShownInTheFirstRowAndKeptOnAccepti
         {"угол_поворота_в_поперечной_плоскости_в_град", "12.5"},
         {"начальный_угол_верхнего_габарита", "-20"},
         {"конечный_угол_верхнего_габарита", "7.5"},
-        {"инклинометр___напряжение_нулевого_уклона_в_мВ", "1395"}};
+        {"инклинометр___напряжение_нулевого_уклона_в_мВ", "1395"},
+        {"восстанавливать_связь", "1"}};
     const int item = xml.Add(vehicle, "Изделие1", stored);
     scanner::AcquisitionSettings settings;
     scanner::LoadSlots(&xml, scanner::CommandLine{true, 0}, settings);
@@ -109,6 +117,7 @@ TEST(SettingsFormTest, TheOnlyScannerInSlot1IsShownInTheFirstRowAndKeptOnAccepti
     const auto fill = scanner::FillSettingsForm(a);
     EXPECT_FALSE(fill.notInCrew);
     EXPECT_TRUE(fill.form.checked[0]);
+    EXPECT_TRUE(fill.form.recover[0]);
     EXPECT_EQ(fill.form.address[0], u"127.0.0.3");
     EXPECT_EQ(fill.form.angle[0], u"12.5");
     EXPECT_EQ(fill.form.sectorEnd[0], u"7.5");

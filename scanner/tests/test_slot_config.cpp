@@ -33,7 +33,10 @@ struct Vehicle {
                          {"инклинометр___напряжение_нулевого_уклона_в_мВ", "1400"}});
         item1 = xml.Add(vehicle, "Изделие1", {{"тип", "инклинометр"}});
         item2 = xml.Add(vehicle, "Изделие2",
-                        {{"тип", "СКАНЕР"}, {"IP", "127.0.0.3"}, {"ID_модели", "9"}});
+                        {{"тип", "СКАНЕР"},
+                         {"IP", "127.0.0.3"},
+                         {"ID_модели", "9"},
+                         {"восстанавливать_связь", "1"}});
         model0 = xml.Add(kRoot, "Модель0", {{"ID", "9"}, {"шаг_сканирования_в_град", "-1"}});
         model1 = xml.Add(kRoot, "Модель1",
                          {{"ID", "7"},
@@ -64,6 +67,7 @@ TEST(LoadSlotsTest, ScannerItemsFillTheSlotsInOrder) {
     EXPECT_EQ(a.inclinometerScale, 420);
     EXPECT_FLOAT_EQ(a.scanStep, 0.5f);
     EXPECT_EQ(a.port, 2111);
+    EXPECT_EQ(a.recoverConnection, 0);  // off unless the item says so
 
     // The type compares without regard to case; the model's missing or
     // non-positive values become the defaults.
@@ -73,6 +77,7 @@ TEST(LoadSlotsTest, ScannerItemsFillTheSlotsInOrder) {
     EXPECT_EQ(b.inclinometerScale, 400);
     EXPECT_FLOAT_EQ(b.scanStep, 0.25f);
     EXPECT_EQ(b.inclinometerZero, 1390);
+    EXPECT_EQ(b.recoverConnection, 1);
 }
 
 TEST(LoadSlotsTest, AMissingItemLeavesItsSlotEmptyAndTheWalkGoesOn) {
@@ -149,7 +154,9 @@ TEST(SaveSlotsTest, OnlyConnectedSlotsWithAnItemAreStored) {
     s.slots[0].clearanceStart = -10.25f;
     s.slots[0].ipAddress = u"127.0.0.5";
     s.slots[0].inclinometerScale = 430;
+    s.slots[0].recoverConnection = 1;
     s.slots[1].connected = 0;
+    s.slots[1].recoverConnection = 0;
     s.slots[1].ipAddress = u"1.1.1.1";
     s.baseDistance = 1234;
     const int savesBefore = v.xml.saves;
@@ -159,6 +166,8 @@ TEST(SaveSlotsTest, OnlyConnectedSlotsWithAnItemAreStored) {
     EXPECT_EQ(v.xml.Attribute(v.item0, "угол_поворота_в_поперечной_плоскости_в_град"), "12.7");
     EXPECT_EQ(v.xml.Attribute(v.item0, "начальный_угол_верхнего_габарита"), "-10.25");
     EXPECT_EQ(v.xml.Attribute(v.item0, "подключен"), "1");
+    EXPECT_EQ(v.xml.Attribute(v.item0, "восстанавливать_связь"), "1");
+    EXPECT_EQ(v.xml.Attribute(v.item2, "восстанавливать_связь"), "1");  // not connected: kept
     EXPECT_EQ(v.xml.Attribute(v.model1, "инклинометр-шкала_в_мВ_на_градус"), "430");
     EXPECT_EQ(v.xml.Attribute(v.item2, "IP"), "127.0.0.3");  // not connected: kept
     EXPECT_EQ(v.xml.Attribute(v.work, "базовое_расстояние_от_сканера_до_дороги_в_мм"), "1234");

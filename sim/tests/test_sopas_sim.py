@@ -393,6 +393,21 @@ class SimulatorSocketTest(SimulatorTest):
         c = self.connect(address)
         self.ask(c, ACCESS)
         self.assertIn("sRA STlms 6", self.ask(c, "sRN STlms"))  # powered up stopped
+        # Off for a while: refused, then on by itself, stopped again.
+        self.bring_up(c)
+        self.assertEqual(self.command("0 off 0.5"), "ok")
+        self.assertEqual(c.recv(100), b"")
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(address, timeout=WAIT).close()
+        self.wait_for(lambda e: e.get("command") == "0 on")
+        c = self.connect(address)
+        self.ask(c, ACCESS)
+        self.assertIn("sRA STlms 6", self.ask(c, "sRN STlms"))
+        # A relapse set from now on: state 7 once, then 5 for that many polls.
+        self.assertEqual(self.command("relapse 2"), "ok")
+        self.bring_up(c)
+        self.assertEqual([self.ask(c, "sRN STlms").split(" ")[2] for _ in range(3)],
+                         ["5", "5", "7"])
         self.assertEqual(self.command("2 drop"), "error no scanner 2")
         self.assertEqual(self.command("fly"), "error unknown command")
 
