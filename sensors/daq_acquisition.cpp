@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -40,12 +41,15 @@ DaqAcquisition::~DaqAcquisition() {
 }
 
 int32_t DaqAcquisition::Start() {
-    DaqmxLibrary& nidaq = m_library;
-    if (!nidaq.Bound())
+    if (!m_library.Bound())
         return -1;
     g_active.store(this);
     m_accepting.store(true);
+    return SetUpTask();
+}
 
+int32_t DaqAcquisition::SetUpTask() {
+    DaqmxLibrary& nidaq = m_library;
     int32_t status = nidaq.ResetDevice(daq_task::kDeviceName);
     if (status != 0)
         return status;
@@ -108,6 +112,7 @@ bool StopAndClearBy(const DaqmxLibrary& library, daqmx::TaskHandle task, ULONGLO
 
 bool DaqAcquisition::Stop() {
     m_accepting.store(false);
+    EndRecoveryThread();
     const ULONGLONG deadline = ::GetTickCount64() + m_drainMs;
     bool stopped = true;
     if (daqmx::TaskHandle task = m_task.exchange(nullptr); task != nullptr && m_library.Bound()) {
@@ -138,9 +143,9 @@ daqmx::int32 DaqAcquisition::OnSamples(daqmx::TaskHandle task, daqmx::int32, daq
     return self != nullptr ? self->Samples(task) : 0;
 }
 
-daqmx::int32 DaqAcquisition::OnTaskDone(daqmx::TaskHandle task, daqmx::int32, void*) {
+daqmx::int32 DaqAcquisition::OnTaskDone(daqmx::TaskHandle task, daqmx::int32 status, void*) {
     if (DaqAcquisition* self = g_active.load())
-        self->TaskDone(task);
+        self->TaskDone(task, status);
     return 0;
 }
 
@@ -161,6 +166,10 @@ daqmx::int32 DaqAcquisition::Samples(daqmx::TaskHandle task) {
                 m_hub.OnScan(raw, platform::CurrentClock().PreciseFileTime());
             return 0;
         }
+        if (m_recover.load() && daq_lost::IsDeviceLost(status)) {
+            BeginRecovery(task);
+            return -1;
+        }
         m_library.GetExtendedErrorInfo(error, sizeof error);
         error[sizeof error - 1] = '\0';
         owner = m_owner.load();
@@ -175,12 +184,112 @@ daqmx::int32 DaqAcquisition::Samples(daqmx::TaskHandle task) {
     return -1;
 }
 
-void DaqAcquisition::TaskDone(daqmx::TaskHandle task) {
+void DaqAcquisition::TaskDone(daqmx::TaskHandle task, daqmx::int32 status) {
     InsideGuard inside(m_inside);
+    // The recovery thread stops and clears the task the device took with it.
+    if (m_recover.load() && daq_lost::IsDeviceLost(status) && m_task.load() == task) {
+        BeginRecovery(task);
+        return;
+    }
     // Only the one who takes the handle clears the task.
     daqmx::TaskHandle expected = task;
     if (m_task.compare_exchange_strong(expected, nullptr)) {
         m_library.ClearTask(task);
         m_running.store(false);
     }
+}
+
+bool daq_lost::IsDeviceLost(daqmx::int32 status) {
+    switch (status) {
+        case kDeviceRemoved:
+        case kDevAbsentOrUnavailable:
+        case kDevCannotBeAccessed:
+        case kTransferAborted:
+        case kDeviceNotPresent:
+        case kSamplesNoLongerAvailable:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void DaqAcquisition::SetRecovery(bool on, std::function<bool()> devicePresent) {
+    std::lock_guard<std::mutex> lock(m_recoveryMutex);
+    m_recover.store(on);
+    if (devicePresent)
+        m_devicePresent = std::move(devicePresent);
+}
+
+DaqState DaqAcquisition::State() const {
+    if (m_lost.load())
+        return DaqState::Lost;
+    return m_running.load() ? DaqState::Running : DaqState::Idle;
+}
+
+void DaqAcquisition::BeginRecovery(daqmx::TaskHandle task) {
+    std::lock_guard<std::mutex> lock(m_recoveryMutex);
+    // Late callbacks of a task already taken down find another handle (or none).
+    if (m_recoveryQuit || !m_accepting.load() || m_recoveryWanted || task != m_task.load())
+        return;
+    m_lost.store(true);
+    m_recoveryWanted = true;
+    if (!m_recoveryThread.joinable()) {
+        try {
+            m_recoveryThread = std::thread([this] { RecoveryMain(); });
+        } catch (const std::system_error&) {
+            // No thread to spare: the device stays lost, as without recovery.
+            return;
+        }
+    }
+    m_recoveryWake.notify_all();
+}
+
+bool DaqAcquisition::RecoveryPause(unsigned ms) {
+    std::unique_lock<std::mutex> lock(m_recoveryMutex);
+    m_recoveryWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_recoveryQuit; });
+    return !m_recoveryQuit;
+}
+
+void DaqAcquisition::RecoveryMain() {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(m_recoveryMutex);
+            m_recoveryWake.wait(lock, [this] { return m_recoveryWanted || m_recoveryQuit; });
+            if (m_recoveryQuit)
+                return;
+            m_recoveryWanted = false;
+        }
+        // The task of the lost device goes first; its late callbacks return at
+        // once (their reads fail, and the loss is already being handled).
+        m_running.store(false);
+        if (daqmx::TaskHandle task = m_task.exchange(nullptr))
+            StopAndClearBy(m_library, task, ::GetTickCount64() + m_drainMs);
+        for (;;) {
+            if (!RecoveryPause(kRecoveryLookMs))
+                return;
+            if (m_devicePresent && !m_devicePresent())
+                continue;
+            if (SetUpTask() == 0)
+                break;
+            // Listed but not usable yet: what the failed set-up made goes too.
+            m_running.store(false);
+            if (daqmx::TaskHandle task = m_task.exchange(nullptr))
+                StopAndClearBy(m_library, task, ::GetTickCount64() + m_drainMs);
+        }
+        std::lock_guard<std::mutex> lock(m_recoveryMutex);
+        m_recoveries.fetch_add(1);
+        // A loss of the new task before this point is taken up at once.
+        if (!m_recoveryWanted)
+            m_lost.store(false);
+    }
+}
+
+void DaqAcquisition::EndRecoveryThread() {
+    {
+        std::lock_guard<std::mutex> lock(m_recoveryMutex);
+        m_recoveryQuit = true;
+    }
+    m_recoveryWake.notify_all();
+    if (m_recoveryThread.joinable() && m_recoveryThread.get_id() != std::this_thread::get_id())
+        m_recoveryThread.join();
 }

@@ -5,10 +5,34 @@
 
 #include <atomic>
 #include <cstdint>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "sensors/daqmx_library.h"
 
 class SensorHub;
+
+// Statuses of NI-DAQmx that mean the device went away or was reset under a
+// running task. With recovery on, the task is set up again once the device
+// is back instead of the read-error box.
+namespace daq_lost {
+inline constexpr daqmx::int32 kDeviceRemoved = -200045;             // device removed
+inline constexpr daqmx::int32 kDevAbsentOrUnavailable = -200324;    // absent or unavailable
+inline constexpr daqmx::int32 kDevCannotBeAccessed = -201003;       // no longer present, lost power
+inline constexpr daqmx::int32 kTransferAborted = -50405;            // USB transfer ended by the bus
+inline constexpr daqmx::int32 kDeviceNotPresent = -88705;           // not present or not active
+inline constexpr daqmx::int32 kSamplesNoLongerAvailable = -200279;  // the buffer overflowed
+bool IsDeviceLost(daqmx::int32 status);
+}  // namespace daq_lost
+
+// What the acquisition is doing, for the window's indicators.
+enum class DaqState {
+    Idle,     // no task (not started, stopped, or ended by the driver)
+    Running,  // the task acquires
+    Lost,     // the device went away: waiting for it to be listed again
+};
 
 class DaqAcquisition {
 public:
@@ -28,6 +52,18 @@ public:
     int32_t Start();
     bool Running() const { return m_running.load(); }
     bool HasTask() const { return m_task.load() != nullptr; }
+
+    // Recovery (off by default): a read error or a done event whose status
+    // means the device was lost (daq_lost) stops and clears the task, waits
+    // on a thread of its own until `devicePresent` (SetupAPI) lists the
+    // device again, then sets the task up afresh as Start does, without a
+    // message box. Nothing is published or written meanwhile.
+    void SetRecovery(bool on, std::function<bool()> devicePresent = {});
+    DaqState State() const;
+    // Completed recoveries.
+    unsigned Recoveries() const { return m_recoveries.load(); }
+    // Between two looks for the device, ms.
+    static constexpr unsigned kRecoveryLookMs = 250;
 
     // Stops and clears the task, then waits until no callback is inside the
     // sample path any more; from then on a late callback returns at once.
@@ -54,7 +90,16 @@ public:
 
 private:
     daqmx::int32 Samples(daqmx::TaskHandle task);
-    void TaskDone(daqmx::TaskHandle task);
+    void TaskDone(daqmx::TaskHandle task, daqmx::int32 status);
+    // The set-up calls in their order; the task handle goes to m_task.
+    int32_t SetUpTask();
+    // The device of `task`, the current task, is gone: the recovery thread
+    // takes over (once per loss).
+    void BeginRecovery(daqmx::TaskHandle task);
+    void RecoveryMain();
+    // Waits up to `ms` or until the recovery thread must end; false then.
+    bool RecoveryPause(unsigned ms);
+    void EndRecoveryThread();
 
     DaqmxLibrary& m_library;
     SensorHub& m_hub;
@@ -67,4 +112,14 @@ private:
     std::atomic<bool> m_inErrorBox{false};
     unsigned m_drainMs = kDefaultDrainMs;
     std::atomic<std::uintptr_t> m_owner{0};
+
+    std::atomic<bool> m_recover{false};
+    std::function<bool()> m_devicePresent;
+    std::atomic<bool> m_lost{false};
+    std::atomic<unsigned> m_recoveries{0};
+    std::mutex m_recoveryMutex;  // the flags below and the thread's wake-up
+    std::condition_variable m_recoveryWake;
+    bool m_recoveryWanted = false;
+    bool m_recoveryQuit = false;
+    std::thread m_recoveryThread;
 };

@@ -91,6 +91,10 @@ DisplayTick SensorDisplayModel::Tick(const DisplayReadings& readings,
         } else if (m_idle[n] > m_idleLimit) {
             row.colour = kYellow;
         }
+        if (settings.deviceLost)
+            row.colour = kOrange;
+        else if (m_deviceLost && !row.colour)
+            row.colour = m_idle[n] > m_idleLimit ? kYellow : kGreen;  // the state before the loss
 
         if (i == roles.slope)
             row.value = SlopeText(value, setup.calibration.slopeInDegrees);
@@ -98,5 +102,6 @@ DisplayTick SensorDisplayModel::Tick(const DisplayReadings& readings,
             row.value = LaserText(value);
     }
     m_snapshot = readings.counts;
+    m_deviceLost = settings.deviceLost;
     return tick;
 }

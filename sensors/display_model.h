@@ -15,7 +15,8 @@ using Colour = uint32_t;
 inline constexpr Colour kGreen = 0x00FF00;
 inline constexpr Colour kRed = 0x0000FF;
 inline constexpr Colour kYellow = 0x00FFFF;
-inline constexpr Colour kGrey = 0xEEEEEE;  // a disabled input
+inline constexpr Colour kGrey = 0xEEEEEE;    // a disabled input
+inline constexpr Colour kOrange = 0x0080FF;  // the acquisition device is gone, awaited back
 
 // Start texts of the row and odometer fields.
 inline constexpr const char* kZeroCounterText = "0";
@@ -38,6 +39,7 @@ struct DisplaySettings {
     float pathPerPulse = 0.1f;  // distance per odometer pulse
     float supplyMinV = 0.0f;    // Voltage2 range, V (exclusive)
     float supplyMaxV = 20.0f;
+    bool deviceLost = false;  // every enabled input shows kOrange until the device is back
 };
 
 struct RowUpdate {
@@ -80,6 +82,7 @@ private:
     // The Way counter at the previous tick, for the speed, and its input.
     uint32_t m_previousWayCount = 0;
     int32_t m_previousWayInput = -1;
+    bool m_deviceLost = false;  // at the previous tick
 };
 
 // Field texts.

@@ -120,6 +120,7 @@ SettingsLayout ComputeSettingsLayout(const SettingsMetrics& metrics) {
         {IDC_FILES_BUTTON, IDC_FILES_LABEL},
         {IDC_ESTIMATE_BUTTON, IDC_ESTIMATE_LABEL},
         {IDC_COMPENSATION_BUTTON, IDC_COMPENSATION_LABEL},
+        {IDC_RECOVERY_BUTTON, IDC_RECOVERY_LABEL},
     };
     int y = groupTop + groupHeight + margin;
     for (const auto& toggle : toggles) {

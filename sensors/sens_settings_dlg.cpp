@@ -51,6 +51,7 @@ void SensSettings::ShowToggleLabels() {
     SetItemText(IDC_FILES_LABEL, Wide(FilesLabel(m_options.writeChannelFiles)));
     SetItemText(IDC_ESTIMATE_LABEL, Wide(EstimateLabel(m_options.estimateWayThreshold)));
     SetItemText(IDC_COMPENSATION_LABEL, Wide(CompensationLabel(m_options.laserCompensation)));
+    SetItemText(IDC_RECOVERY_LABEL, Wide(RecoveryLabel(m_options.recoverDaq)));
 }
 
 void SensSettings::ShowPurpose(int input) {
@@ -108,6 +109,10 @@ bool SensSettings::OnCommand(int id, int code, HWND control) {
                 return true;
             case IDC_COMPENSATION_BUTTON:
                 m_options.laserCompensation = !m_options.laserCompensation;
+                toggled();
+                return true;
+            case IDC_RECOVERY_BUTTON:
+                m_options.recoverDaq = !m_options.recoverDaq;
                 toggled();
                 return true;
             default:

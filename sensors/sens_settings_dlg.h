@@ -1,5 +1,5 @@
 // The modal settings dialog "Настройки АЦП": it moves the settings values
-// between SensSettingsValues and its controls. Three options act at once,
+// between SensSettingsValues and its controls. Four options act at once,
 // through the owner's callback, whether the dialog is confirmed or not.
 #pragma once
 
@@ -13,6 +13,7 @@ struct ImmediateOptions {
     bool writeChannelFiles = false;
     bool estimateWayThreshold = false;
     bool laserCompensation = false;
+    bool recoverDaq = false;  // set the acquisition up again when the device comes back
 };
 
 class SensSettings : public platform::Dialog {

@@ -33,6 +33,9 @@ constexpr const char* kPurpose = "назначение";
 constexpr const char* kEstimateNode = "Оценивать_шаг_ДПП";
 constexpr const char* kFilesNode = "Записывать_отладочные_файлы";
 constexpr const char* kYesIfOne = "да_если_1";
+// On the vehicle node: 1 sets the acquisition up again after the device was
+// lost and came back (daq_acquisition.h), 0 or missing shows the read error.
+constexpr const char* kRecoverDaq = "восстанавливать_связь_с_АЦП";
 
 // Values of a sensor node the service creates.
 constexpr int32_t kNewSensorEnabled = 1;
@@ -191,6 +194,9 @@ void LoadSensorConfig(ConfigStore* store, SensorConfig& config) {
         store->GetFloat(vehicle, kPathPerPulse, config.pathPerPulse);
         store->GetInt(vehicle, kSlopeQueueSize, config.slopeQueueSize);
         store->SetInt(vehicle, kSlopeQueueSize, config.slopeQueueSize);
+        int32_t recover = 0;
+        store->GetInt(vehicle, kRecoverDaq, recover);
+        config.options.recoverDaq = recover == 1;
         for (int32_t k = 0;; ++k) {
             ConfigStore::Node product = store->Find(vehicle, config_names::Product(k));
             if (!product)
@@ -288,5 +294,8 @@ void SaveSensorConfig(ConfigStore* store, const SensorConfig& config) {
         store->EnsureChild(root, name);
         store->SetText(store->Find(root, name), kYesIfOne, on ? "1" : "0");
     }
+    if (const ConfigStore::Node vehicle =
+            store->Find(root, config_names::Vehicle(config.vehicleIndex)))
+        store->SetText(vehicle, kRecoverDaq, config.options.recoverDaq ? "1" : "0");
     store->Save();
 }

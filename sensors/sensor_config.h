@@ -74,7 +74,8 @@ void LoadSensorConfig(ConfigStore* store, SensorConfig& config);
 // command line named, when that node exists.
 void StoreWayThreshold(ConfigStore* store, const SensorConfig& config, int32_t thresholdMv);
 
-// Writes the channel configuration and the two options back.
+// Writes the channel configuration and the options back (the recovery
+// option into the vehicle node, when there is one).
 void SaveSensorConfig(ConfigStore* store, const SensorConfig& config);
 
 // Gives every input the role and label of its purpose (the higher input wins

@@ -44,6 +44,8 @@ constexpr const char* kEstimateOn = "Включена";
 constexpr const char* kEstimateOff = "Отключена";
 constexpr const char* kCompensationOn = "Включён";
 constexpr const char* kCompensationOff = "Отключен";
+constexpr const char* kRecoveryOn = "Включено";
+constexpr const char* kRecoveryOff = "Отключено";
 
 // The label an input shows for its purpose (main window), and the line of
 // the purpose lists (settings dialog); nullptr for an unknown purpose.

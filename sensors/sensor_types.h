@@ -113,4 +113,5 @@ struct SensorSetup {
 struct SensorOptions {
     bool estimateWayThreshold = false;  // estimate the odometer threshold at start
     bool writeChannelFiles = false;     // write the per-input files during recordings
+    bool recoverDaq = false;            // set the task up again when the device comes back
 };

@@ -69,6 +69,9 @@ const char* EstimateLabel(bool on) {
 const char* CompensationLabel(bool on) {
     return on ? sensor_text::kCompensationOn : sensor_text::kCompensationOff;
 }
+const char* RecoveryLabel(bool on) {
+    return on ? sensor_text::kRecoveryOn : sensor_text::kRecoveryOff;
+}
 
 void ApplySettings(const SensSettingsValues& values, SensorConfig& config) {
     SensorSetup& setup = config.setup;

@@ -34,6 +34,7 @@ const char* SlopeUnitLabel(bool degrees);  // "Градусы" / "Промилл
 const char* FilesLabel(bool on);           // "Записывать" / "Не записывать"
 const char* EstimateLabel(bool on);        // "Включена" / "Отключена"
 const char* CompensationLabel(bool on);    // "Включён" / "Отключен"
+const char* RecoveryLabel(bool on);        // "Включено" / "Отключено"
 
 // Applies a confirmed dialog: calibration mode, enabled inputs,
 // sensitivities and thresholds, purposes with their roles and labels, slope

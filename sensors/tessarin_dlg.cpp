@@ -189,6 +189,7 @@ void CTessarinDlg::RefreshDisplay() {
     settings.pathPerPulse = m_config.pathPerPulse;
     settings.supplyMinV = m_config.supplyMinV;
     settings.supplyMaxV = m_config.supplyMaxV;
+    settings.deviceLost = m_daq.State() == DaqState::Lost;
     const DisplayTick tick = m_display.Tick(m_hub.Readings(), settings);
     for (int i = 0; i < kInputCount; ++i) {
         const RowUpdate& row = tick.rows[static_cast<size_t>(i)];
@@ -229,12 +230,15 @@ void CTessarinDlg::OpenSettings() {
     options.writeChannelFiles = m_config.options.writeChannelFiles;
     options.estimateWayThreshold = m_config.options.estimateWayThreshold;
     options.laserCompensation = m_config.setup.calibration.laserCompensation;
+    options.recoverDaq = m_config.options.recoverDaq;
     SensSettings dialog(InitialSettingsValues(m_config), options, m_config.commandLine.empty,
                         [this](const ImmediateOptions& changed) {
                             m_config.options.writeChannelFiles = changed.writeChannelFiles;
                             m_config.options.estimateWayThreshold = changed.estimateWayThreshold;
                             m_config.setup.calibration.laserCompensation =
                                 changed.laserCompensation;
+                            m_config.options.recoverDaq = changed.recoverDaq;
+                            m_daq.SetRecovery(changed.recoverDaq);
                             m_hub.SetSetup(m_config.setup);
                         });
     // The window may have been closed meanwhile (WM_CLOSE from outside).

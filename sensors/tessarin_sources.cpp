@@ -66,6 +66,7 @@ void CTessarinDlg::LoadSensorConfig() {
     ::LoadSensorConfig(&m_store, m_config);
     m_configLoaded = true;
     m_hub.SetSetup(m_config.setup);
+    m_daq.SetRecovery(m_config.options.recoverDaq, FindDaqDevice);
     ShowLabels();
     if (m_config.options.estimateWayThreshold && m_mode == SourceMode::Daq)
         EstimateWayThreshold();

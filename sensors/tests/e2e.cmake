@@ -28,7 +28,7 @@ if(WIN32 AND TARGET Tessarin)
                          TIMEOUT 120 RESOURCE_LOCK tessarin_e2e LABELS "wine;e2e")
 
     foreach(scenario daq-record serial setup-fails no-device window settings measure write-fails
-                     read-error close-recording odometer-silent inspect)
+                     read-error close-recording odometer-silent inspect daq-recovery)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_tessarin_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}

@@ -21,13 +21,15 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_tessarin_base import Scenario  # noqa: E402
-from e2e_tessarin_failures import scenario_close_recording, scenario_odometer_silent  # noqa: E402
+from e2e_tessarin_failures import (scenario_close_recording, scenario_daq_recovery,  # noqa: E402
+                                   scenario_odometer_silent)
 from e2e_tessarin_inspect import scenario_inspect  # noqa: E402
 from e2e_tessarin_scenarios import SCENARIOS as MAIN_SCENARIOS  # noqa: E402
 from e2e_wine import run_scenario_set, scenario_arguments  # noqa: E402
 
 SCENARIOS = dict(MAIN_SCENARIOS, **{"close-recording": scenario_close_recording,
                                     "odometer-silent": scenario_odometer_silent,
+                                    "daq-recovery": scenario_daq_recovery,
                                     "inspect": scenario_inspect})
 
 

@@ -435,8 +435,8 @@ def scenario_settings(s):
     open_settings()
     check(texts(lists) == ["пути", "уклона", "напряжение1", "напряжение2"],
           "the purpose lists show the inputs' purposes")
-    check(texts([1021, 1027, 1072, 1075, 1079]) == ["Обычный", "Промилле", "Не записывать",
-                                                    "Отключена", "Отключен"],
+    check(texts([1021, 1027, 1072, 1075, 1079, 1081]) == ["Обычный", "Промилле", "Не записывать",
+                                                          "Отключена", "Отключен", "Отключено"],
           "the toggles' labels show their states")
     check(texts([1033, 1034, 1036, 1037]) == ["100"] * 4, "the sensitivities are shown")
     # Cancelled: the way input moves to input 3 in the lists, compensation on.
@@ -463,8 +463,9 @@ def scenario_settings(s):
     dialog("click", "--id", "1071")
     dialog("click", "--id", "1026")
     dialog("click", "--id", "1048")
-    wait_for("the toggles' labels change", lambda: texts([1072, 1027]) == ["Записывать",
-                                                                           "Градусы"], 5)
+    dialog("click", "--id", "1080")
+    wait_for("the toggles' labels change", lambda: texts([1072, 1027, 1081]) == [
+        "Записывать", "Градусы", "Включено"], 5)
     dialog("click", "--id", "1")
     wait_for("Применить closes the dialog", gone, 10)
 
@@ -511,6 +512,8 @@ def scenario_settings(s):
           "Tuvarnex.xml holds the new purposes and the switched-off input (%s)" % nodes)
     files = root.find("Записывать_отладочные_файлы")
     check(files is not None and files.get("да_если_1") == "1", "and the files option")
+    vehicle = root.find("Авто0")
+    check(vehicle.get("восстанавливать_связь_с_АЦП") == "1", "and the device recovery option")
 
 
 def scenario_write_fails(s):

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -229,6 +230,47 @@ TEST_F(DaqAcquisitionTest, ReadErrorShowsTheDriverTextAndProcessesNothing) {
     EXPECT_EQ(shown[0].text.rfind("Device not present: Dev1", 0), 0u);
     EXPECT_NE(shown[0].text.find("2048"), std::string::npos);
     EXPECT_EQ(hub.Counts()[1], 1u);
+}
+
+TEST_F(DaqAcquisitionTest, WithRecoveryALostDeviceIsSetUpAgainOnceListedWithoutABox) {
+    std::atomic<bool> listed{false};
+    ASSERT_EQ(acquisition.Start(), 0);
+    acquisition.SetRecovery(true, [&listed] { return listed.load(); });
+    const auto count = [this](const std::string& call) {
+        std::lock_guard<std::mutex> guard(driver.lock);
+        return std::count(driver.calls.begin(), driver.calls.end(), call);
+    };
+    const auto waitFor = [](const std::function<bool()>& done) {
+        const ULONGLONG limit = ::GetTickCount64() + 5000;
+        while (!done() && ::GetTickCount64() < limit)
+            ::Sleep(5);
+        return done();
+    };
+    // An error of another kind keeps its box.
+    driver.readStatus = kFailure;
+    EXPECT_EQ(Sample(), -1);
+    EXPECT_EQ(messages.Messages().size(), 1u);
+    // The device is pulled out: no box, the task goes, nothing is set up
+    // while the device is not listed.
+    driver.readStatus = daq_lost::kTransferAborted;
+    EXPECT_EQ(Sample(), -1);
+    EXPECT_EQ(acquisition.State(), DaqState::Lost);
+    EXPECT_TRUE(waitFor([&] { return count("ClearTask") == 1; }));
+    ::Sleep(3 * DaqAcquisition::kRecoveryLookMs);
+    EXPECT_EQ(count("StartTask"), 1);
+    // Listed again: the same set-up calls, and the samples flow.
+    driver.readStatus = 0;
+    listed = true;
+    EXPECT_TRUE(waitFor([&] { return acquisition.State() == DaqState::Running; }));
+    EXPECT_EQ(count("ResetDevice \"Dev1\""), 2);
+    EXPECT_EQ(count("StartTask"), 2);
+    EXPECT_EQ(acquisition.Recoveries(), 1u);
+    // A done event of a lost device (a full buffer) recovers too.
+    EXPECT_EQ(driver.done(&g_task, daq_lost::kSamplesNoLongerAvailable, nullptr), 0);
+    EXPECT_TRUE(waitFor([&] { return acquisition.Recoveries() == 2; }));
+    EXPECT_EQ(count("StartTask"), 3);
+    EXPECT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(Sample(), 0);
 }
 
 TEST_F(DaqAcquisitionTest, DoneEventClearsTheTaskOnce) {

@@ -39,6 +39,19 @@ TEST_F(DisplayModelTest, IdleInputTurnsYellowAfterFiveTicksAndGreenOnChange) {
     EXPECT_FALSE(Tick().rows[1].colour.has_value());
 }
 
+TEST_F(DisplayModelTest, ALostDeviceTurnsEveryRowOrangeUntilItIsBack) {
+    settings.deviceLost = true;
+    DisplayTick tick = Tick();
+    for (int i = 0; i < kInputCount; ++i)
+        EXPECT_EQ(tick.rows[static_cast<size_t>(i)].colour, kOrange) << i;
+    settings.deviceLost = false;
+    readings.counts[0] = 101;
+    tick = Tick();
+    EXPECT_EQ(tick.rows[0].colour, kGreen);
+    EXPECT_EQ(tick.rows[1].colour, kGreen);  // back to its state: not idle long enough
+    EXPECT_FALSE(Tick().rows[1].colour.has_value());
+}
+
 TEST_F(DisplayModelTest, SupplyVoltageColours) {
     for (float v : {6.0f, 25.0f, 5.9f, 30.0f}) {
         readings.voltages[2] = v;

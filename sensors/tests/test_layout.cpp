@@ -61,6 +61,8 @@ TEST(SettingsLayoutTest, EveryControlPlacedWithoutOverlap) {
                                      IDC_ESTIMATE_LABEL,
                                      IDC_COMPENSATION_BUTTON,
                                      IDC_COMPENSATION_LABEL,
+                                     IDC_RECOVERY_BUTTON,
+                                     IDC_RECOVERY_LABEL,
                                      IDC_SENSORS_GROUP,
                                      IDC_SENSITIVITY_GROUP,
                                      IDC_PURPOSE_GROUP,

@@ -200,6 +200,15 @@ TEST_F(SensorConfigTest, OptionsAreOnOnlyForOne) {
     LoadSensorConfig(&store, config);
     EXPECT_TRUE(config.options.estimateWayThreshold);
     EXPECT_FALSE(config.options.writeChannelFiles);
+    EXPECT_FALSE(config.options.recoverDaq);
+    // The recovery option is on the vehicle node, and goes back there.
+    FillInstallation();
+    store.File().Child("Авто2")->attributes["восстанавливать_связь_с_АЦП"] = "1";
+    LoadSensorConfig(&store, config);
+    EXPECT_TRUE(config.options.recoverDaq);
+    config.options.recoverDaq = false;
+    SaveSensorConfig(&store, config);
+    EXPECT_EQ(store.File().Child("Авто2")->attributes["восстанавливать_связь_с_АЦП"], "0");
 }
 
 TEST_F(SensorConfigTest, SaveWritesChannelsAndOptionsAsDecimalTexts) {

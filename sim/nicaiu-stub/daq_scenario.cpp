@@ -275,6 +275,17 @@ void ParseDirective(Directive& d, LineParser& p, Scenario& s) {
         p.Text("text", e.text);
         if (!p.Failed())
             s.done = e;
+    } else if (d.name == "unplug") {
+        Unplug u;
+        p.Require("read");
+        p.Integer("read", u.read, 1, 1ll << 62);
+        p.Number("gone_s", u.goneS);
+        p.Integer("status", u.status, kMinStatus, -1);
+        p.Text("text", u.text);
+        if (!(u.goneS >= 0.0 && u.goneS <= 3600.0))
+            p.Error("'gone_s' is not within 0..3600 s");
+        if (!p.Failed())
+            s.unplug = u;
     } else {
         p.Error("unknown directive '" + d.name + "'");
         d.options.clear();

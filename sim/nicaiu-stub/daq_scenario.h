@@ -13,6 +13,7 @@
 //   empty_read read=300 count=2
 //   fail call=DAQmxCfgSampClkTiming status=-200077 text="..."
 //   done after_samples=20000 status=-200279 text="..."
+//   unplug read=3000 gone_s=4 status=-50405 text="..."
 //   buffer scans=10000        # else the driver's own size for the timing (InputBufferScans)
 //   seed value=7
 //   record path=C:\runs\daq-record.txt
@@ -92,6 +93,18 @@ struct DoneEvent {
     std::string text;
 };
 
+// The device is pulled out at the `read`-th read of a task: that read and
+// every later one of the task fail with `status`, the acquisition stops
+// without a done event, the device leaves the SetupAPI listing and every call
+// that touches the device fails with "device cannot be accessed" until it is
+// listed again `goneS` seconds later (a USB cable pulled and put back).
+struct Unplug {
+    std::uint64_t read = 0;
+    double goneS = 5.0;
+    std::int32_t status = -50405;
+    std::string text;  // extended error text; empty: the stand-in's own for the status
+};
+
 struct Scenario {
     std::string device = "Dev1";
     std::array<ChannelSpec, kMaxChannels> channels{};
@@ -103,6 +116,7 @@ struct Scenario {
     std::vector<EmptyRead> emptyReads;
     std::vector<CallFailure> failures;
     std::optional<DoneEvent> done;
+    std::optional<Unplug> unplug;
     std::string recordPath;  // used when the environment names no record file
 
     // A drive at 36 km/h over a level road: odometer on ai0, inclinometer at

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "sim/nicaiu-stub/daq_record.h"
+#include "sim/nicaiu-stub/driver_state.h"
 
 namespace daqsim {
 namespace {
@@ -31,6 +32,11 @@ const char kNotKeepingUpText[] =
 std::string DefaultReadErrorText(int32 status) {
     if (status == kErrNotKeepingUp)
         return kNotKeepingUpText;
+    if (status == kErrTransferAborted)
+        return "No transfer is in progress because the transfer was aborted by the client. The "
+               "operation could not be completed as specified.\n\nStatus Code: -50405";
+    if (status == kErrDevCannotBeAccessed)
+        return kDeviceGoneText;
     return "The stand-in driver failed this read as its scenario asked.\n\nStatus Code: " +
            std::to_string(status);
 }
@@ -73,6 +79,7 @@ bool Task::Start() {
     m_stop = false;
     m_endStatus = 0;
     m_overflowed = false;
+    m_unplugged = false;
     m_acquiring = true;
     m_running = true;
     started = true;
@@ -189,7 +196,7 @@ void Task::RunClock() {
         last = m_scenario.done->afterSamples;
         endStatus = m_scenario.done->status;
     }
-    while (!m_stop) {
+    while (!m_stop && !m_unplugged) {
         if (Unloading())
             Park();
         std::uint64_t due = ClockCount();
@@ -241,6 +248,9 @@ void Task::RunEvents() {
     while (!m_stop) {
         if (Unloading())
             Park();
+        // A device pulled out sends nothing more, not even the done event.
+        if (m_unplugged.load())
+            return;
         const bool ended = !m_acquiring.load();
         const int32 status = m_endStatus.load();
         if (ended && m_overflowed) {
@@ -250,7 +260,7 @@ void Task::RunEvents() {
             return;
         }
         while (n != 0 && !m_stop && !Unloading() && (m_events + 1) * n <= m_producedCount.load()) {
-            if (m_overflowed && !m_acquiring.load())
+            if ((m_overflowed && !m_acquiring.load()) || m_unplugged.load())
                 break;
             const std::uint64_t k = (m_events + 1) * n;
             // How long after its sample was complete the callback starts.
@@ -300,6 +310,20 @@ ReadResult Task::Read(int32 samplesPerChannel, float64 timeoutS, bool32 fillMode
     const size_t width = channels.size();
     ::EnterCriticalSection(&m_readLock);
     const std::uint64_t readNumber = ++m_reads;
+    const Unplug* unplug = m_scenario.unplug ? &*m_scenario.unplug : nullptr;
+    if (unplug != nullptr && (m_unplugged.load() || (readNumber == unplug->read && TakeUnplug()))) {
+        ++m_readErrors;
+        result.status = unplug->status;
+        result.error = unplug->text.empty() ? DefaultReadErrorText(unplug->status) : unplug->text;
+        result.scheduled = true;
+        const bool first = !m_unplugged.exchange(true);
+        ::LeaveCriticalSection(&m_readLock);
+        if (first) {
+            EndAcquisition(unplug->status);
+            UnplugDevice(*unplug);
+        }
+        return result;
+    }
     if (const ReadError* e = m_scenario.ReadErrorAt(readNumber)) {
         ++m_readErrors;
         result.status = e->status;

@@ -50,6 +50,8 @@ inline constexpr int32 kErrTaskRunning = -200479;
 inline constexpr int32 kErrResourceReserved = -50103;
 inline constexpr int32 kErrTaskNotRunning = -200473;
 inline constexpr int32 kErrNotKeepingUp = kErrSamplesNoLongerAvailable;  // overflow, same code
+inline constexpr int32 kErrDevCannotBeAccessed = -201003;  // the device is not (or no more) there
+inline constexpr int32 kErrTransferAborted = -50405;       // a USB device pulled mid-acquisition
 
 // More NI constants the stand-in accepts besides those of the service's header.
 inline constexpr int32 kValRse = 10083;
@@ -164,6 +166,7 @@ private:
     std::atomic<bool> m_acquiring{false};   // the clock still acquires
     std::atomic<int32> m_endStatus{0};      // how the acquisition ended by itself
     std::atomic<bool> m_overflowed{false};  // it ended because the buffer was full
+    std::atomic<bool> m_unplugged{false};   // the device was pulled out under the task
     std::atomic<DWORD> m_eventThreadId{0};
     bool m_summaryWritten = true;
     LARGE_INTEGER m_frequency{};

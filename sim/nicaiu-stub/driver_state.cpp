@@ -1,6 +1,7 @@
 #include "sim/nicaiu-stub/driver_state.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 
@@ -246,6 +247,130 @@ int32 Call::Finish(int32 status, std::string_view error) {
     if (m_function != "DAQmxReadAnalogF64" || status < 0)
         driver.record.Flush();
     return status;
+}
+
+namespace {
+
+// The NI USB-6008's device key, as sim/register_daq_device.py writes it.
+constexpr wchar_t kDeviceKey[] = L"System\\CurrentControlSet\\Enum\\USB\\VID_3923&PID_717A";
+
+struct SavedValue {
+    std::wstring name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+struct SavedInstance {
+    std::wstring name;
+    std::vector<SavedValue> values;
+};
+
+std::atomic<bool> g_unplugTaken{false};
+std::atomic<bool> g_deviceGone{false};
+
+// The instances under the device key with their values, then the key is deleted.
+std::vector<SavedInstance> HideDeviceKey() {
+    std::vector<SavedInstance> saved;
+    HKEY device = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_READ, &device) != ERROR_SUCCESS)
+        return saved;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(device, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        SavedInstance instance{std::wstring(name, length), {}};
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(device, instance.name.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            for (DWORD v = 0;; ++v) {
+                wchar_t valueName[256];
+                DWORD nameLength = 256;
+                BYTE data[1024];
+                DWORD size = sizeof data;
+                SavedValue value;
+                if (::RegEnumValueW(key, v, valueName, &nameLength, nullptr, &value.type, data,
+                                    &size) != ERROR_SUCCESS)
+                    break;
+                value.name.assign(valueName, nameLength);
+                value.data.assign(data, data + size);
+                instance.values.push_back(std::move(value));
+            }
+            ::RegCloseKey(key);
+        }
+        saved.push_back(std::move(instance));
+    }
+    ::RegCloseKey(device);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kDeviceKey);
+    return saved;
+}
+
+void ShowDeviceKey(const std::vector<SavedInstance>& saved) {
+    for (const SavedInstance& instance : saved) {
+        const std::wstring path = std::wstring(kDeviceKey) + L"\\" + instance.name;
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &key, nullptr) != ERROR_SUCCESS)
+            continue;
+        for (const SavedValue& v : instance.values)
+            ::RegSetValueExW(key, v.name.c_str(), 0, v.type, v.data.data(),
+                             static_cast<DWORD>(v.data.size()));
+        ::RegCloseKey(key);
+    }
+}
+
+struct Replug {
+    DWORD goneMs = 0;
+    std::vector<SavedInstance> saved;
+    HMODULE module = nullptr;
+};
+
+// Holds a reference on the DLL, so that it outlives a FreeLibrary of the program.
+DWORD WINAPI ReplugMain(void* param) {
+    std::unique_ptr<Replug> replug(static_cast<Replug*>(param));
+    ::Sleep(replug->goneMs);
+    g_deviceGone = false;
+    ShowDeviceKey(replug->saved);
+    Driver& driver = Driver::Get();
+    driver.record.Append("replug\t" + std::to_string(UtcMicroseconds()) + "\n");
+    driver.record.Flush();
+    const HMODULE module = replug->module;
+    replug.reset();
+    ::FreeLibraryAndExitThread(module, 0);
+}
+
+}  // namespace
+
+bool TakeUnplug() {
+    return !g_unplugTaken.exchange(true);
+}
+
+bool DeviceGone() {
+    return g_deviceGone.load();
+}
+
+void UnplugDevice(const Unplug& unplug) {
+    g_deviceGone = true;
+    auto replug = std::make_unique<Replug>();
+    replug->goneMs = static_cast<DWORD>(unplug.goneS * 1000.0);
+    replug->saved = HideDeviceKey();
+    Driver& driver = Driver::Get();
+    char line[128];
+    std::snprintf(line, sizeof line, "unplug\t%" PRId64 "\tstatus=%ld\tgone_s=%s\tinstances=%zu\n",
+                  UtcMicroseconds(), static_cast<long>(unplug.status),
+                  FormatDouble(unplug.goneS).c_str(), replug->saved.size());
+    driver.record.Append(line);
+    driver.record.Flush();
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&ReplugMain), &replug->module);
+    HANDLE thread = ::CreateThread(nullptr, 0, &ReplugMain, replug.get(), 0, nullptr);
+    if (thread == nullptr) {
+        g_deviceGone = false;
+        ShowDeviceKey(replug->saved);
+        ::FreeLibrary(replug->module);
+        return;
+    }
+    replug.release();
+    ::CloseHandle(thread);
 }
 
 std::string TaskField(const Task* task) {

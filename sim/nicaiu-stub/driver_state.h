@@ -101,6 +101,23 @@ private:
     bool m_finished = false;
 };
 
+// NI's text for -201003, which every call that touches a device that is
+// not there returns.
+inline constexpr char kDeviceGoneText[] =
+    "Device cannot be accessed.\nPossible causes:\nDevice is no longer present in the system.\n"
+    "Device is not powered.\nDevice is powered, but was temporarily without power.\n\n"
+    "Status Code: -201003";
+
+// The scenario's unplug, once per process: true for the first caller only.
+bool TakeUnplug();
+// The device is pulled out now: it leaves the SetupAPI listing (its keys
+// under HKLM\System\CurrentControlSet\Enum\USB\VID_3923&PID_717A are
+// taken away) and DeviceGone() holds until, `goneS` later, a thread of its
+// own puts the keys back. Record lines "unplug" and "replug".
+void UnplugDevice(const Unplug& unplug);
+// Calls that touch the device fail with kErrDevCannotBeAccessed meanwhile.
+bool DeviceGone();
+
 // "task=<id>" or "task=invalid" for the record.
 std::string TaskField(const Task* task);
 

@@ -156,6 +156,8 @@ daqmx::int32 DAQmxResetDevice(const char deviceName[]) {
     call.line.Text("deviceName", deviceName);
     if (call.Scheduled())
         return call.FinishScheduled();
+    if (DeviceGone())
+        return call.Refuse(kErrDevCannotBeAccessed, kDeviceGoneText);
     if (deviceName == nullptr || !EqualsNoCase(deviceName, call.driver.scenario.device))
         return call.Refuse(kErrInvalidDevice,
                            "Device identifier is invalid.\n\nDevice Specified: " +
@@ -210,6 +212,8 @@ daqmx::int32 DAQmxCreateAIVoltageChan(TaskHandle taskHandle, const char physical
         .Text("customScaleName", customScaleName);
     if (call.Scheduled())
         return call.FinishScheduled();
+    if (DeviceGone())
+        return call.Refuse(kErrDevCannotBeAccessed, kDeviceGoneText);
     daqmx::int32 refusal = 0;
     Task* task = ConfigurableTask(call, found, refusal);
     if (!task)
@@ -270,6 +274,8 @@ daqmx::int32 DAQmxCfgSampClkTiming(TaskHandle taskHandle, const char source[], d
         .Integer("sampsPerChan", static_cast<long long>(sampsPerChan));
     if (call.Scheduled())
         return call.FinishScheduled();
+    if (DeviceGone())
+        return call.Refuse(kErrDevCannotBeAccessed, kDeviceGoneText);
     daqmx::int32 refusal = 0;
     Task* task = ConfigurableTask(call, found, refusal);
     if (!task)
@@ -359,6 +365,8 @@ daqmx::int32 DAQmxStartTask(TaskHandle taskHandle) {
     Task* found = RecordedTask(call, taskHandle);
     if (call.Scheduled())
         return call.FinishScheduled();
+    if (DeviceGone())
+        return call.Refuse(kErrDevCannotBeAccessed, kDeviceGoneText);
     daqmx::int32 refusal = 0;
     Task* task = ConfigurableTask(call, found, refusal);
     if (!task)

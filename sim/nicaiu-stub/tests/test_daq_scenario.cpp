@@ -39,6 +39,7 @@ TEST(DaqScenario, ParsesEveryDirective) {
         "empty_read read=7 count=2\n"
         "fail call=DAQmxStartTask occurrence=2 status=-50103 text=\"busy device\"\n"
         "done after_samples=20000 status=-200279\n"
+        "unplug read=3000 gone_s=2.5 status=-201003\n"
         "buffer scans=500\n"
         "seed value=9\n"
         "record path=\"C:\\runs\\daq record.txt\"\n");
@@ -66,6 +67,10 @@ TEST(DaqScenario, ParsesEveryDirective) {
     EXPECT_EQ(s.FailureOf("DAQmxStartTask", 2)->status, -50103);
     ASSERT_TRUE(s.done.has_value());
     EXPECT_EQ(s.done->afterSamples, 20000u);
+    ASSERT_TRUE(s.unplug.has_value());
+    EXPECT_EQ(s.unplug->read, 3000u);
+    EXPECT_DOUBLE_EQ(s.unplug->goneS, 2.5);
+    EXPECT_EQ(s.unplug->status, -201003);
     EXPECT_EQ(s.bufferScans, 500u);
     EXPECT_EQ(s.seed, 9u);
     EXPECT_EQ(s.recordPath, "C:\\runs\\daq record.txt");
