@@ -3,6 +3,7 @@
 
 #include "common/app_frame.h"
 #include "common/update_checker.h"
+#include "platform/heap_report.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ UpdateStepsFactory SuiteUpdateSteps() {
 }
 
 int RunServiceProgram(AppFrameTable table, const MainDialogRunner& mainDialog) {
+    const platform::HeapReport heapReport;  // only when the soak asks for it
     AppFrame frame(std::move(table), SuiteUpdateSteps());
     return frame.Run(mainDialog);
 }

@@ -8,14 +8,18 @@ chosen time, recording into a new folder every few minutes.
   samples a second on four inputs; a program beside them reading the fix
   through gps.dll.
 - Every 10 s: each service's resident memory and CPU time, and the same for
-  a baseline program that does only the overlapped serial loop on a receiver
-  of its own (Wine's own growth, which the services' growth is judged by).
+  two baseline programs that show Wine's own growth, which the services'
+  growth is judged by: one does only the overlapped serial loop on a receiver
+  of its own (for the GNSS service), the other only the scanner service's
+  profile display, drawn at the service's rate (for the scanner service:
+  under Wine every Direct2D draw call leaves memory behind in Wine's heaps).
 - At the end, for each recording: scanner log lines against the log commands
   answered 3, channel-file lines against the samples served (matched value by
   value to the DAQ stand-in's record), run-log lines against the fixes the
   receiver sent meanwhile; then one table. Any loss fails the run.
 
   soak_suite.py --build-dir DIR --soak-dir DIR [--seconds N] [--folder-seconds N]
+                [--scanners A,B]
 """
 
 import argparse
@@ -31,7 +35,10 @@ sys.path.insert(0, os.path.join(ROOT, "sensors", "tests"))
 from demo_suite import Demo, log_answer, say  # noqa: E402
 from e2e_wine import Failure, windows_path  # noqa: E402
 
-SERVICES = ("Orvanta", "Vestrami", "Tessarin", "serial_baseline")
+SERVICES = ("Orvanta", "Vestrami", "Tessarin", "serial_baseline", "picture_baseline")
+BASELINES = {"Orvanta": "serial_baseline", "Vestrami": "picture_baseline"}
+BASELINE_TOOLS = {"serial_baseline": "sim/serial-baseline/serial_baseline.exe",
+                  "picture_baseline": "sim/picture-baseline/picture_baseline.exe"}
 SAMPLE_EVERY_S = 10
 # Log commands a second. The scanners are triggered 25 times a second and a
 # command logs the next scan: at 20 a second every command gets a scan of its
@@ -46,17 +53,22 @@ CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 def process_of(path):
     """The Linux id of the Wine process running the program at `path`, or None."""
-    # Programs run through scripts/wine-run by their Linux path.
+    # Programs run through scripts/wine-run by their Linux path; the Wine
+    # process itself is named after the program (the launching shell and
+    # `timeout` carry the path too).
     needle = os.path.abspath(path).lower().encode()
+    name = os.path.basename(path).lower()[:15].encode()
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
             continue
         try:
             with open("/proc/%s/cmdline" % pid, "rb") as f:
                 cmdline = f.read().replace(b"\0", b" ").lower()
+            with open("/proc/%s/comm" % pid, "rb") as f:
+                comm = f.read().strip().lower()
         except OSError:
             continue
-        if needle in cmdline:
+        if needle in cmdline and comm == name:
             return int(pid)
     return None
 
@@ -95,6 +107,10 @@ class Soak(Demo):
         self.recordings = []  # (folder, started, stopped, answers)
         self.stop_sampling = threading.Event()
         self.started = None
+        # Each program writes what its heaps hold every 10 s into the logs
+        # folder (<program>.heap.txt): ours (the C runtime's heap) apart
+        # from Windows' and its libraries' own.
+        self.wine.env["SURVEY_HEAP_REPORT"] = windows_path(self.logs)
 
     def start_simulators(self, seconds):
         super().start_simulators(seconds)
@@ -104,9 +120,11 @@ class Soak(Demo):
             "--sats", "9", "--loop", "--duration", str(seconds + 300)])
 
     def start_companions(self, seconds):
-        say("== the serial baseline and a gps.dll client run beside the services")
-        for name, argv in (("serial_baseline", [self.tool("sim/serial-baseline/serial_baseline.exe"),
+        say("== the two baselines and a gps.dll client run beside the services")
+        for name, argv in (("serial_baseline", [self.tool(BASELINE_TOOLS["serial_baseline"]),
                                                 str(BASELINE_COM), str(seconds + 120)]),
+                           ("picture_baseline", [self.tool(BASELINE_TOOLS["picture_baseline"]),
+                                                 str(seconds + 120)]),
                            ("gps_fix_client", [os.path.join(self.install, "gps_fix_client.exe"),
                                                str(seconds + 60)])):
             out = open(self.log(name + ".out"), "wb")
@@ -116,7 +134,7 @@ class Soak(Demo):
 
     def sample(self):
         paths = {name: os.path.join(self.install, name + ".exe") for name in SERVICES}
-        paths["serial_baseline"] = self.tool("sim/serial-baseline/serial_baseline.exe")
+        paths.update({name: self.tool(tool) for name, tool in BASELINE_TOOLS.items()})
         pids = {}
         while not self.stop_sampling.is_set():
             elapsed = time.time() - self.started
@@ -171,6 +189,29 @@ class Soak(Demo):
         self.stop_sampling.set()
         sampler.join(timeout=SAMPLE_EVERY_S + 5)
 
+    def heap_table(self, warm_up):
+        """What the programs' heaps hold: ours (the C runtime's) and the others."""
+        say("   %-16s %24s %12s %26s %12s" % ("heaps (busy)", "ours start -> end",
+                                              "ours B/s", "others start -> end", "others B/s"))
+        for name in SERVICES:
+            rows = []
+            try:
+                with open(self.log(name + ".heap.txt")) as f:
+                    for line in f:
+                        p = line.split()
+                        if len(p) == 7 and p[1] == "crt" and p[4] == "other":
+                            rows.append((int(p[0]), int(p[2]), int(p[5])))
+            except OSError:
+                pass
+            if len(rows) < 2:
+                say("   %-16s %s" % (name, "no heap report"))
+                continue
+            ours = slope_kb_per_s([(t, b) for t, b, _ in rows if t >= warm_up])
+            others = slope_kb_per_s([(t, b) for t, _, b in rows if t >= warm_up])
+            say("   %-16s %10.1f -> %8.1f KB %12.1f %12.1f -> %8.1f KB %12.1f" % (
+                name, rows[0][1] / 1024, rows[-1][1] / 1024, ours, rows[0][2] / 1024,
+                rows[-1][2] / 1024, others))
+
     # -- the accounts --------------------------------------------------------------
     def losses(self):
         from e2e_tessarin_base import DaqRecord, recording_losses
@@ -223,18 +264,24 @@ class Soak(Demo):
             "slopes)" % (seconds, len(self.recordings), SAMPLE_EVERY_S, warm_up))
         say("   %-16s %10s %10s %14s %14s %8s" % ("program", "RSS start", "RSS end",
                                                   "slope KB/s", "beyond base", "CPU %"))
-        base = slope_kb_per_s([(t, kb) for t, kb, _ in self.samples["serial_baseline"]
-                               if t >= warm_up])
+        slopes = {name: slope_kb_per_s([(t, kb) for t, kb, _ in points if t >= warm_up])
+                  for name, points in self.samples.items() if len(points) >= 2}
         for name in SERVICES:
             points = self.samples[name]
-            if len(points) < 2:
+            if name not in slopes:
                 say("   %-16s %s" % (name, "no samples"))
                 continue
-            slope = slope_kb_per_s([(t, kb) for t, kb, _ in points if t >= warm_up])
+            slope = slopes[name]
             cpu = (points[-1][2] - points[0][2]) / (points[-1][0] - points[0][0]) * 100
+            base = BASELINES.get(name)
+            beyond = ("-" if name in BASELINE_TOOLS else
+                      "%.2f" % slope if base is None else
+                      "%.2f" % (slope - slopes[base]) if base in slopes else "no base")
             say("   %-16s %8.1f MB %8.1f MB %14.2f %14s %7.1f%%" % (
-                name, points[0][1] / 1024, points[-1][1] / 1024, slope,
-                "-" if name == "serial_baseline" else "%.2f" % (slope - base), cpu))
+                name, points[0][1] / 1024, points[-1][1] / 1024, slope, beyond, cpu))
+        say("   (beyond base: Orvanta against the serial baseline, Vestrami against the "
+            "picture baseline, Tessarin against none)")
+        self.heap_table(warm_up)
         rows, summary = self.losses()
         say("   %-12s %9s %18s %12s %10s %10s %10s" % ("recording", "log cmds 3",
                                                      "scanner 0/1 lost", "DAQ lines", "DAQ lost",
@@ -256,9 +303,13 @@ def main():
     p.add_argument("--soak-dir", required=True)
     p.add_argument("--seconds", type=int, default=3600)
     p.add_argument("--folder-seconds", type=int, default=300)
+    p.add_argument("--scanners", default=",".join(Soak.scanners),
+                   help="the two simulated scanners' loopback addresses (another soak may "
+                        "hold the default ones)")
     args = p.parse_args()
     args.build_dir, args.soak_dir = os.path.abspath(args.build_dir), os.path.abspath(args.soak_dir)
     soak = Soak(args)
+    soak.scanners = tuple(args.scanners.split(","))
     soak.lay_out()
     try:
         soak.start_wine()

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/heap_report.h"
 #include "platform/serial_port.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: serial_baseline <COM number> <seconds>\n");
         return 64;
     }
+    const platform::HeapReport heapReport;  // only when the soak asks for it
     const int port = std::atoi(argv[1]);
     const ULONGLONG limitMs = std::strtoull(argv[2], nullptr, 10) * 1000;
     platform::SerialPort serial;
