@@ -25,7 +25,7 @@ if(WIN32 AND TARGET Vestrami)
                          TIMEOUT 120 RESOURCE_LOCK vestrami_e2e LABELS "wine;e2e")
 
     foreach(scenario bring-up commands alarms status settings closing rate close-recording
-                     not-ready inspect recovery recovery-off)
+                     not-ready refused inspect recovery recovery-off)
         string(REPLACE "-" "_" name ${scenario})
         add_test(NAME e2e_vestrami_${name}
                  COMMAND python3 ${e2e_driver} ${e2e_common} ${e2e_programs}

@@ -18,7 +18,7 @@ scan it sent. Every wait is bounded; nothing leaves the machine.
 
 from e2e_vestrami_base import *  # noqa: F401,F403
 from e2e_vestrami_failures import (scenario_close_recording, scenario_not_ready,  # noqa: E402
-                                   scenario_recovery, scenario_recovery_off)
+                                   scenario_recovery, scenario_recovery_off, scenario_refused)
 from e2e_vestrami_inspect import scenario_inspect  # noqa: E402
 from e2e_vestrami_window import scenario_bring_up, scenario_settings  # noqa: E402
 from e2e_wine import run_scenario_set, scenario_arguments  # noqa: E402
@@ -329,6 +329,7 @@ SCENARIOS = {
     "rate": scenario_rate,
     "close-recording": scenario_close_recording,
     "not-ready": scenario_not_ready,
+    "refused": scenario_refused,
     "recovery": scenario_recovery,
     "recovery-off": scenario_recovery_off,
     "inspect": scenario_inspect,

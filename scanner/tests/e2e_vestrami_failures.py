@@ -9,6 +9,8 @@ from e2e_vestrami_window import open_settings, wait_settings_gone  # noqa: E402
 
 NO_EXCHANGE = "Не удается организовать обмен данными сканера"
 NOT_READY = "Сканер не готов к работе"
+OPEN_FAILED = "check failure"
+REFUSING_ADDRESS = "127.0.8.9"  # on loopback, and no simulator listens there
 READ_ERROR = "Error reading from socket"
 SETTINGS_BUTTON = 1004
 YELLOW = "0x00FFFF"  # the button's face, as winprobe reads it (0x00BBGGRR)
@@ -127,6 +129,23 @@ def scenario_not_ready(s):
     check(rc == 2, "the recorder finds no command block (%s: %s)" % (rc, out))
     check(s.close_service(), "Vestrami closes on WM_CLOSE")
     check(s.messages.texts() == want, "no message at the close (%s)" % s.messages.texts())
+    check(s.item(0)["подключен"] == "0" and s.item(2)["подключен"] == "0",
+          "both items are marked not connected at the close")
+
+
+def scenario_refused(s):
+    """Scanner 1's address answers, but nothing listens on the scanner's
+    port (a scanner still booting, a wrong address in the configuration):
+    the refused connect itself says nothing, the failed open and the scanner
+    are reported, and the other scanner comes up and measures."""
+    s.deploy(default_items(addresses=(ADDRESSES[0], REFUSING_ADDRESS)))
+    s.start_sim(*SCENE)
+    s.start_service(scanners=(0,))
+    want = [OPEN_FAILED, "Сканер2 не включается"]
+    check(s.messages.wait_for(want[-1], 10) and s.messages.texts() == want,
+          "the failed open is reported, then the scanner (%s)" % s.messages.texts())
+    s.wait_block(STATUS_BLOCK, "1\n", 10000, "scanner 0 measures on its own")
+    check(s.close_service(), "Vestrami closes on WM_CLOSE")
     check(s.item(0)["подключен"] == "0" and s.item(2)["подключен"] == "0",
           "both items are marked not connected at the close")
 
