@@ -14,6 +14,7 @@
 #include "gnss/receiver_watch.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/thread_name.h"
 
 namespace {
 
@@ -141,6 +142,7 @@ void WriteFixLog(const GnssState& state, std::string_view sentence, GpsMappings&
 }
 
 DWORD WINAPI ReaderThread(void* argument) {
+    platform::NameThisThread(L"receiver reader");
     ReaderContext& ctx = *static_cast<ReaderContext*>(argument);
     platform::SerialPort& port = *ctx.port;
     // One accumulator per process, as the reader runs once at a time.

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "platform/thread_name.h"
+
 namespace platform {
 
 namespace {
@@ -65,6 +67,7 @@ HeapReport::~HeapReport() {
 }
 
 DWORD WINAPI HeapReport::Run(void* self) {
+    NameThisThread(L"heap report");
     const auto* report = static_cast<const HeapReport*>(self);
     const ULONGLONG start = ::GetTickCount64();
     do {

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
+#include "platform/thread_name.h"
 #include "scanner/ping.h"
 #include "scanner/scanner_texts.h"
 
@@ -155,6 +156,7 @@ bool ScanAcquisition::BringUp(int j, CPing& ping) {
 
 unsigned __stdcall ScanAcquisition::ScanThreadProc(void* parameter) {
     auto* client = static_cast<MyCLMS100Eth*>(parameter);
+    platform::NameThisThread(client->m_index == 0 ? L"scanner 0" : L"scanner 1");
     const HANDLE events[2] = {client->m_triggerEvent.Get(), client->m_stopEvent.Get()};
     for (;;) {
         // The trigger comes first: when both are set, one more scan, then the stop.

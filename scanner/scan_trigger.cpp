@@ -3,6 +3,8 @@
 #include <mmsystem.h>
 #include <process.h>
 
+#include "platform/thread_name.h"
+
 namespace {
 
 // Waits end within this of their deadline while the trigger runs, ms.
@@ -65,6 +67,7 @@ void ScanTrigger::SetTarget(int slot, HANDLE triggerEvent) {
 }
 
 unsigned __stdcall ScanTrigger::Run(void* self) {
+    platform::NameThisThread(L"scan trigger");
     static_cast<ScanTrigger*>(self)->Loop();
     return 0;
 }

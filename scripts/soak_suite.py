@@ -85,6 +85,26 @@ def usage(pid):
         return None
 
 
+def thread_ticks(pid):
+    """{thread id: (name, CPU clock ticks)} of a process; our threads carry
+    names (platform::NameThisThread), Wine's drawing threads their own."""
+    out = {}
+    try:
+        tids = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return out
+    for tid in tids:
+        try:
+            with open("/proc/%d/task/%s/comm" % (pid, tid)) as f:
+                name = f.read().strip()
+            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            out[tid] = (name, int(fields[11]) + int(fields[12]))
+        except (OSError, IndexError, ValueError):
+            continue
+    return out
+
+
 def slope_kb_per_s(points):
     """Least-squares slope of (seconds, KB) points."""
     if len(points) < 2:
@@ -104,6 +124,8 @@ class Soak(Demo):
         args.demo_dir = args.soak_dir
         super().__init__(args)
         self.samples = {name: [] for name in SERVICES}  # (elapsed s, KB, CPU s)
+        # Per program: (elapsed s, thread_ticks()) at the first and the latest sample.
+        self.threads = {name: [] for name in SERVICES}
         self.recordings = []  # (folder, started, stopped, answers)
         self.stop_sampling = threading.Event()
         self.started = None
@@ -145,6 +167,12 @@ class Soak(Demo):
                     u = usage(pids[name]) if pids[name] else None
                 if u:
                     self.samples[name].append((elapsed, u[0], u[1]))
+                    seen = (elapsed, thread_ticks(pids[name]))
+                    first_and_latest = self.threads[name]
+                    if first_and_latest:
+                        first_and_latest[1:] = [seen]
+                    else:
+                        first_and_latest.append(seen)
             self.stop_sampling.wait(SAMPLE_EVERY_S)
 
     def record_one(self, folder, seconds):
@@ -188,6 +216,22 @@ class Soak(Demo):
             self.record_one(os.path.join(os.path.dirname(self.folder), "заезд %d" % n), length)
         self.stop_sampling.set()
         sampler.join(timeout=SAMPLE_EVERY_S + 5)
+
+    def thread_table(self):
+        """Where each program's CPU time went, by thread name (% of a core)."""
+        say("   CPU by thread (%% of a core; Wine's own drawing threads are wined3d_cs and "
+            "llvmpipe-*, an unnamed thread carries the program's name)")
+        for name in SERVICES:
+            seen = self.threads[name]
+            if len(seen) < 2 or seen[1][0] <= seen[0][0]:
+                continue
+            (t0, first), (t1, last) = seen
+            shares = {}
+            for tid, (thread, ticks) in last.items():
+                spent = ticks - first[tid][1] if tid in first else ticks
+                shares[thread] = shares.get(thread, 0.0) + spent / CLOCK_TICKS / (t1 - t0) * 100
+            top = sorted(shares.items(), key=lambda kv: -kv[1])[:7]
+            say("   %-16s %s" % (name, ", ".join("%s %.1f%%" % kv for kv in top if kv[1] >= 0.05)))
 
     def heap_table(self, warm_up):
         """What the programs' heaps hold: ours (the C runtime's) and the others."""
@@ -282,6 +326,7 @@ class Soak(Demo):
         say("   (beyond base: Orvanta against the serial baseline, Vestrami against the "
             "picture baseline, Tessarin against none)")
         self.heap_table(warm_up)
+        self.thread_table()
         rows, summary = self.losses()
         say("   %-12s %9s %18s %12s %10s %10s %10s" % ("recording", "log cmds 3",
                                                      "scanner 0/1 lost", "DAQ lines", "DAQ lost",

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
+#include "platform/thread_name.h"
 #include "sensors/daq_task.h"
 #include "sensors/sensor_hub.h"
 #include "sensors/sensor_texts.h"
@@ -251,6 +252,7 @@ bool DaqAcquisition::RecoveryPause(unsigned ms) {
 }
 
 void DaqAcquisition::RecoveryMain() {
+    platform::NameThisThread(L"daq recovery");
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(m_recoveryMutex);

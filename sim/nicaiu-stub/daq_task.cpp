@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/thread_name.h"
 #include "sim/nicaiu-stub/daq_record.h"
 #include "sim/nicaiu-stub/driver_state.h"
 
@@ -168,12 +169,14 @@ std::vector<HANDLE> Task::LiveThreads() const {
 }
 
 DWORD WINAPI Task::ClockMain(void* self) {
+    platform::NameThisThread(L"daq clock");
     static_cast<Task*>(self)->RunClock();
     NoteThreadEnd();
     return 0;
 }
 
 DWORD WINAPI Task::EventMain(void* self) {
+    platform::NameThisThread(L"daq callbacks");
     static_cast<Task*>(self)->RunEvents();
     NoteThreadEnd();
     return 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/thread_name.h"
+
 namespace daqsim {
 namespace {
 
@@ -88,6 +90,7 @@ void RecordWriter::StartThread() {
 }
 
 DWORD WINAPI RecordWriter::ThreadMain(void* self) {
+    platform::NameThisThread(L"daq record");
     auto* writer = static_cast<RecordWriter*>(self);
     while (::WaitForSingleObject(writer->m_stop.Get(), kWritePeriodMs) == WAIT_TIMEOUT &&
            !Unloading())
